@@ -1,0 +1,65 @@
+// Every modal question passes through one seam: the real dialog by default,
+// scripted answers when a test or the session driver installs a hook.
+#pragma once
+#include <windows.h>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace cl {
+
+class TForm;
+
+enum class DialogKind { MessageBox, InputBox, OpenFile, SaveFile, BrowseFolder, ModalForm };
+
+struct DialogRequest {
+  DialogKind kind = DialogKind::MessageBox;
+  HWND owner = nullptr;
+  std::string title;   // caption of the box or dialog
+  std::string text;    // message text, input prompt, default file name
+  std::string value;   // input box default text
+  std::string filter;  // file dialogs
+  UINT flags = 0;      // MessageBox flags; file dialogs: OFN_ flags
+  TForm* form = nullptr;
+};
+
+// result: the button (IDYES...), 1/0 for accepted/cancelled dialogs, the
+// modal result of a form; kRunReal lets the real dialog run.
+struct DialogAnswer {
+  static constexpr int kRunReal = -1;
+  int result = 0;
+  std::string text;                 // input box text, chosen path
+  std::vector<std::string> files;   // open dialog with several files
+};
+
+using DialogHook = std::function<DialogAnswer(const DialogRequest&)>;
+void SetDialogHook(DialogHook hook);
+bool HasDialogHook();
+// Asks the hook; returns false when no hook is set or it said kRunReal.
+bool AskHook(const DialogRequest& req, DialogAnswer& answer);
+
+// MessageBoxA through the seam.
+int MessageBox(HWND owner, const std::string& text, const std::string& title, UINT flags);
+// An input box: false when cancelled.
+bool InputQuery(const std::string& title, const std::string& prompt, std::string& value);
+
+// Common open and save dialogs.
+class TOpenDialog {
+public:
+  std::string Title, Filter, FileName, InitialDir, DefaultExt;
+  bool MultiSelect = false;
+  std::vector<std::string> Files;
+  HWND Owner = nullptr;
+  bool Execute();
+};
+class TSaveDialog {
+public:
+  std::string Title, Filter, FileName, InitialDir, DefaultExt;
+  HWND Owner = nullptr;
+  bool Execute();
+};
+
+// The shell's folder chooser rooted at the desktop; false when cancelled.
+bool BrowseForFolder(HWND owner, const std::string& title, std::string& path);
+
+}  // namespace cl
