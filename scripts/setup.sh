@@ -4,7 +4,7 @@
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 
-need=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 cmake make wine wine64 xvfb xauth fonts-wqy-zenhei
+need=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 cmake make wine wine64 xvfb xauth x11-utils fonts-wqy-zenhei
       fonts-wine googletest git imagemagick x11-apps libarchive-tools unrar-free
       locales procps)
 missing=()

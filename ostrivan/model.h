@@ -1,0 +1,265 @@
+#pragma once
+// What the image browser holds about the opened image: the record of each
+// object, the table from 16-bit object ids to tree nodes, the runs of pages of
+// one sequence number, the module-level values of the open image, and the
+// small service routines the units share.
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "format.h"
+
+namespace cl {
+class TTreeNode;
+}
+
+// A page reference: the index of a page in its source (the image or the
+// WorkFile). NoPage is "none" and differs from page 0, which is a real page;
+// no file of 32-bit size has a page of that index.
+using PageRef = uint32_t;
+constexpr PageRef NoPage = 0xFFFFFFFF;
+static_assert(PageRef(0xFFFFFFFFu / PageSize) < NoPage, "NoPage is never a real page");
+
+// ---- ObjectRecord ------------------------------------------------------------
+// The record each tree node carries for its object: the fields of its latest
+// accepted header plus where its pages lie. Plain data, always copied whole.
+struct ObjectRecord {
+  uint8_t Valid = 0;                 // 1 in every filled record
+  PageRef HeaderPage = NoPage;       // image page of the header last accepted; NoPage: object lives in the WorkFile
+  PageRef FirstPage = NoPage;        // first image page of the id in walk order, where the chunk walk starts
+  uint32_t WorkOffset = 0;           // offset of the header page from the WorkFile's start (added objects)
+  char Name[NameFieldSize] = {};     // UTF-8, NUL-terminated, at most MaxNameBytes bytes
+  uint32_t ObjectType = 0;
+  uint32_t ParentId = 0;
+  uint32_t ObjectId = 0;             // all 32 bits from the tags; looked up by the low 16
+  uint32_t FileSize = 0;
+  uint32_t Mode = 0;                 // as stored, file-type bits kept
+  uint32_t Uid = 0;
+  uint32_t Gid = 0;
+  uint32_t ATime = 0;
+  uint32_t MTime = 0;
+  uint32_t CTime = 0;
+  uint32_t EquivalentId = 0;         // hard-link target
+  char Alias[AliasFieldSize] = {};   // symbolic-link target
+  uint32_t TagsByteCount = 0;        // byte count of the accepted header's tags
+};
+static_assert(std::is_trivially_copyable<ObjectRecord>::value, "records are copied whole");
+
+// True when the record's pages lie in the WorkFile (at WorkOffset), not in the image.
+inline bool InWorkFile(const ObjectRecord& r) { return r.HeaderPage == NoPage; }
+// The record of an accepted header as the scan fills it: Valid 1, the header's
+// fields, the tags' object id and byte count, the header page, WorkOffset 0.
+// The name takes the field's first MaxNameBytes bytes and always ends in 0;
+// FirstPage stays NoPage (the node's creation sets it).
+ObjectRecord RecordFromHeader(const ObjectHeader& header, const Tags& tags, PageRef headerPage);
+// The record's name up to its terminating zero (never past the field).
+std::string RecordName(const ObjectRecord& r);
+// Stores a UTF-8 name: its first MaxNameBytes bytes (a cut may split a
+// character), the rest of the field zero.
+void SetRecordName(ObjectRecord& r, const std::string& utf8);
+
+// ---- NodeTable -----------------------------------------------------------------
+// One entry per 16-bit object id. Flag 0: Page is the first page the walk met
+// for the id (NoPage before any), and no node, except entry 1 whose Node is the
+// root from the open on. Flag 1: Node is the object's tree node, or nullptr
+// once it was removed or the object was born removed.
+struct NodeEntry {
+  uint8_t Flag;
+  PageRef Page;
+  cl::TTreeNode* Node;
+};
+constexpr uint32_t kNodeTableEntries = 65536;
+
+// The current table, a block of global memory. Readers go through the
+// functions below, which accept a null table as one that holds nothing.
+extern NodeEntry* NodeTable;
+
+// Frees the current NodeTable, then allocates a fresh one (never fewer entries
+// than one per 16-bit id) with every entry {0, NoPage, nullptr}; stores it in
+// NodeTable and returns it (nullptr when the memory is not available).
+NodeEntry* AllocNodeTable(uint32_t entries = kNodeTableEntries);
+// Frees the current NodeTable; NodeTable becomes nullptr.
+void FreeNodeTable();
+
+// Table key of an id: its low 16 bits (object, parent and hard-link ids alike).
+inline uint16_t IdKey(uint32_t id) { return static_cast<uint16_t>(id); }
+// The entry of an id (table must not be null).
+inline NodeEntry& EntryOf(NodeEntry* table, uint32_t id) { return table[IdKey(id)]; }
+// The tree node of an id: the entry's node when its flag is 1, and for the root
+// id also while the flag is 0. A page reference is never a node.
+cl::TTreeNode* NodeOf(const NodeEntry* table, uint32_t id);
+// The walk met a page of the id: remembered when nothing was seen for the id yet.
+void NoteFirstPage(NodeEntry* table, uint32_t id, PageRef page);
+// The id's node is about to be created: returns the first page remembered
+// (NoPage when there is none or the flag was already 1) and sets the entry to
+// flag 1 without a node.
+PageRef TakeFirstPage(NodeEntry* table, uint32_t id);
+// The id's node is node (flag 1).
+void SetNode(NodeEntry* table, uint32_t id, cl::TTreeNode* node);
+// At each open: entry 1 := {flag 0, the root node}.
+void SetRootNode(NodeEntry* table, cl::TTreeNode* root);
+// A node left the tree: the entry of its id stops referring to it (the flag
+// stays). An entry that refers to another node keeps it. Whoever removes a
+// subtree calls this for every node in it.
+void ClearNodeReference(NodeEntry* table, uint32_t id, const cl::TTreeNode* node);
+// The same for a list of ids whose nodes all left the tree.
+void ClearNodeReferences(NodeEntry* table, const std::vector<uint32_t>& ids);
+
+// ---- RunList -------------------------------------------------------------------
+enum class PageSource : uint8_t { Image, WorkFile };
+
+// A stretch of physically consecutive pages of one sequence number in one source.
+struct RunEntry {
+  uint32_t SequenceNumber = 0;
+  PageSource Source = PageSource::Image;
+  PageRef FirstPage = 0;
+  PageRef LastPage = 0;
+};
+inline bool operator==(const RunEntry& a, const RunEntry& b) {
+  return a.SequenceNumber == b.SequenceNumber && a.Source == b.Source && a.FirstPage == b.FirstPage &&
+         a.LastPage == b.LastPage;
+}
+
+// The image's runs sorted by sequence number (unsigned) and then by first page,
+// followed by the WorkFile's entry, always last.
+class RunEntryList {
+public:
+  static constexpr size_t NoEntry = static_cast<size_t>(-1);
+
+  // The sorted runs of the image's pages 0 .. PageCount(image.size()) - 1, read
+  // at tagsOffset; no WorkFile entry yet. pageDone, when given, is called after
+  // each page with the number of pages handled so far.
+  template <typename PageDone>
+  static RunEntryList FromImage(ByteView image, uint32_t tagsOffset, PageDone pageDone);
+  static RunEntryList FromImage(ByteView image, uint32_t tagsOffset) {
+    return FromImage(image, tagsOffset, [](uint32_t) {});
+  }
+
+  void Append(const RunEntry& e) { entries_.push_back(e); }
+  // Sorts the image runs: sequence number unsigned ascending, then first page.
+  void SortImageRuns();
+  // Appends the WorkFile's entry {BaseSequenceNumber, WorkFile, first, last}.
+  void AppendWorkFileEntry(PageRef first, PageRef last);
+  // Rewrites the WorkFile's entry after a growth (appends it when missing).
+  void SetWorkFileEntry(PageRef first, PageRef last);
+
+  // Where the walk starts: the lowest index whose sequence number is
+  // sequenceNumber or more (unsigned), so the lowest-placed run of the smallest
+  // such number; for BaseSequenceNumber the WorkFile entry when the image has
+  // none; NoEntry when no entry qualifies. The walk takes the found entry's
+  // own sequence number as its current one and still stops at an erased run
+  // or the WorkFile entry.
+  size_t FirstRunAtOrAbove(uint32_t sequenceNumber) const;
+  // Lowest index of an entry of source whose first <= page <= last; NoEntry when none.
+  size_t EntryHolding(PageSource source, PageRef page) const;
+
+  size_t Count() const { return entries_.size(); }
+  size_t Next(size_t index) const { return index + 1; }
+  size_t Last() const { return entries_.empty() ? NoEntry : entries_.size() - 1; }
+  const RunEntry& operator[](size_t index) const { return entries_[index]; }
+  const std::vector<RunEntry>& Entries() const { return entries_; }
+  void Clear() { entries_.clear(); }
+
+private:
+  std::vector<RunEntry> entries_;
+};
+
+template <typename PageDone>
+RunEntryList RunEntryList::FromImage(ByteView image, uint32_t tagsOffset, PageDone pageDone) {
+  RunEntryList list;
+  uint32_t pages = PageCount(image.size() > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(image.size()));
+  if (pages == 0) return list;
+  uint32_t current = PageSequenceNumber(PageBytes(image, 0), tagsOffset);
+  PageRef start = 0;
+  for (uint32_t i = 0; i < pages; ++i) {
+    uint32_t s = PageSequenceNumber(PageBytes(image, i), tagsOffset);
+    if (s != current) {
+      list.Append({current, PageSource::Image, start, i - 1});
+      start = i;
+      current = s;
+    }
+    if (i == pages - 1) list.Append({current, PageSource::Image, start, i});
+    pageDone(i + 1);
+  }
+  list.SortImageRuns();
+  return list;
+}
+
+// The list built by the latest scan; GrowWorkFile rewrites its last entry.
+extern RunEntryList RunList;
+
+// ---- Open-image values -----------------------------------------------------------
+// Handles are nullptr when nothing is open.
+extern HANDLE ImageHandle;           // the image, opened for reading with exclusive sharing
+extern HANDLE ImageMapping;          // read-only mapping of the whole image
+extern const uint8_t* ImageView;     // the whole image; nullptr when no image is open
+extern uint32_t ImageSize;           // file size of the image (32 bits)
+extern std::string WorkFileName;     // name of the WorkFile in ProgramDir()
+extern HANDLE WorkFileHandle;        // the WorkFile, read/write, exclusive
+extern HANDLE WorkFileMapping;
+extern uint8_t* WorkView;            // the whole WorkFile, read/write; moves at each growth
+extern uint32_t WorkFileSize;        // bytes WorkView covers
+extern uint32_t InputTagsOffset;     // tags offset of the opened image and of the WorkFile
+extern uint32_t OutputTagsOffset;    // tags offset the rebuild writes
+extern uint8_t DetectedEccKind;      // EccKind the scan guessed
+extern uint8_t OutputEccKind;        // EccKind the rebuild writes
+extern uint16_t MaxObjectId;         // largest low-16-bit id met; new ids count up from it
+extern uint8_t Modified;             // 1 after an edit not yet written by a rebuild
+
+// The open image and the WorkFile as bounded views (empty when not open).
+inline ByteView ImageBytes() { return ByteView(ImageView, ImageView ? ImageSize : 0); }
+inline ByteView WorkBytes() { return ByteView(WorkView, WorkView ? WorkFileSize : 0); }
+
+// What the main window shows of an opened file: status panel 1, status panel 3
+// and the status bar's hint. A text stays empty when the open failed before
+// the step that knows it.
+struct ImageStatusTexts {
+  std::string fileName;
+  std::string sizeText;
+  std::string hint;
+};
+
+// Releases the WorkFile (and deletes it), picks the next WorkFileName, releases
+// the previous image, then opens path for reading with exclusive sharing and
+// maps all of it read-only. Returns the view, also stored in ImageView;
+// nullptr for an empty file, a file that cannot be opened, or a failed mapping,
+// in which case nothing stays open. Touches no window.
+const uint8_t* OpenImageFile(const std::string& path, ImageStatusTexts& status);
+// Unmaps and closes the image; ImageView nullptr, ImageSize 0.
+void ReleaseImage();
+// Unmaps and closes the WorkFile (the file stays); WorkView nullptr, WorkFileSize 0.
+void ReleaseWorkFile();
+// First free "tmpfile" N ".dat" for N = 0..1000 in folder, or "tmpfile" when all exist.
+std::string PickWorkFileName(const std::string& folder);
+// Size text of status panel 3: bytes / 1024 / 1024 with two decimals, rounded half up, then "MB".
+std::string SizeText(uint32_t bytes);
+// The file-name part of a path (after the last "\", "/" or ":"), reading the
+// system code page's double-byte characters whole.
+std::string FileNamePart(const std::string& path);
+
+// ---- Service routines ----------------------------------------------------------
+std::string Utf8FromWide(const std::wstring& text);
+std::wstring WideFromUtf8(const std::string& text);
+// UTF-8 and the system ANSI code page through UTF-16; characters the code page
+// lacks become its substitution character.
+std::string AnsiFromUtf8(const std::string& utf8);
+std::string Utf8FromAnsi(const std::string& ansi);
+// GetLongPathNameA of path; empty when the path does not exist or the call fails.
+std::string LongPathName(const std::string& path);
+// The temporary folder, long form, ending in "\"; the short form GetTempPathA
+// gave when the long form cannot be had; empty when there is none.
+std::string TempDir();
+// Sets count bytes to 0xFF (flag 1) or 0x00 (flag 0); any other flag, or a
+// count of 0 or less, writes nothing.
+void FillBytes(void* buffer, int count, int flag);
+// Folder of the program file, ending in "\".
+std::string ProgramDir();
+// Makes ProgramDir() answer folder (which must end in "\") instead, so that a
+// test or the session driver keeps its WorkFiles in a folder of its own; an
+// empty folder restores the program's.
+void OverrideProgramDir(const std::string& folder);

@@ -1,0 +1,47 @@
+// Scripted answers for every modal question, and a record of what was asked.
+// Tests and the session driver install it in place of the real dialogs.
+#pragma once
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "cl_dialogs.h"
+
+struct AskedDialog {
+  cl::DialogKind kind;
+  std::string title;  // as the program shows it (ANSI, GBK)
+  std::string text;
+  UINT flags;
+  HWND owner;
+};
+
+class ScriptedDialogs {
+public:
+  ScriptedDialogs();   // installs itself as the dialog hook
+  ~ScriptedDialogs();  // removes the hook
+
+  // Answers, used in order; a question with none queued gets the default:
+  // message boxes IDOK (IDYES for Yes/No), other dialogs cancelled, modal
+  // forms closed with mrOk without being shown.
+  void QueueButton(int id);          // next message box
+  void QueueText(const std::string& text, bool accepted = true);  // input box, save, folder
+  void QueueFiles(const std::vector<std::string>& files);         // open dialog
+  void QueueModal(int result);       // next modal form (DialogAnswer::kRunReal shows it)
+  // Modal forms that are always shown for real (the progress dialog).
+  std::vector<const cl::TForm*> realForms;
+
+  std::vector<AskedDialog> asked;
+  // Called for each question as it is asked (the driver prints them).
+  std::function<void(const AskedDialog&)> onAsked;
+
+private:
+  cl::DialogAnswer Answer(const cl::DialogRequest& req);
+  std::deque<int> buttons_;
+  std::deque<std::pair<std::string, bool>> texts_;
+  std::deque<std::vector<std::string>> files_;
+  std::deque<int> modals_;
+};
+
+// GBK (the ANSI code page) to UTF-8 and back, for output and arguments.
+std::string Utf8FromAnsiText(const std::string& ansi);
+std::string AnsiFromUtf8Text(const std::string& utf8);

@@ -1,0 +1,550 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "image_builder.h"
+#include "model.h"
+
+using testsupport::ImageBuilder;
+using testsupport::ScratchFolder;
+
+namespace {
+
+// Stand-ins for tree nodes: the table only stores and compares them.
+char nodeStorage[4];
+cl::TTreeNode* const NodeA = reinterpret_cast<cl::TTreeNode*>(&nodeStorage[0]);
+cl::TTreeNode* const NodeB = reinterpret_cast<cl::TTreeNode*>(&nodeStorage[1]);
+cl::TTreeNode* const Root = reinterpret_cast<cl::TTreeNode*>(&nodeStorage[2]);
+
+std::string Repeat(const std::string& s, int n) {
+  std::string out;
+  for (int i = 0; i < n; ++i) out += s;
+  return out;
+}
+
+}  // namespace
+
+// ---- ObjectRecord ------------------------------------------------------------
+
+TEST(ObjectRecord, FilledFromHeaderWithNameCutTo255Bytes) {
+  testsupport::HeaderFields f;
+  f.type = ObjectTypeFile;
+  f.parent = 0x10105;
+  f.name = std::string(256, 'x');  // no terminator in the image
+  f.fileSize = 5000;
+  f.mode = 0x81ED;
+  f.uid = 7;
+  f.gid = 8;
+  f.atime = 1;
+  f.mtime = 2;
+  f.ctime = 3;
+  f.equivalentId = 0x20000;
+  f.alias = std::string(160, 'a');
+  ImageBuilder b;
+  b.AddPage({4096, 1, 0, 0});
+  b.AddHeader(0x10120, f, 4100, 5000);
+  ByteView page = PageBytes(b.View(), 1);
+
+  ObjectRecord r = RecordFromHeader(DecodeObjectHeader(page), DecodeTags(page, TagsOffsetPlain), 1);
+  EXPECT_EQ(1, r.Valid);
+  EXPECT_EQ(1u, r.HeaderPage);
+  EXPECT_EQ(NoPage, r.FirstPage);
+  EXPECT_EQ(0u, r.WorkOffset);
+  EXPECT_EQ(std::string(255, 'x'), RecordName(r));
+  EXPECT_EQ('\0', r.Name[255]);
+  EXPECT_EQ(ObjectTypeFile, r.ObjectType);
+  EXPECT_EQ(0x10105u, r.ParentId);
+  EXPECT_EQ(0x10120u, r.ObjectId);
+  EXPECT_EQ(5000u, r.FileSize);
+  EXPECT_EQ(0x81EDu, r.Mode);
+  EXPECT_EQ(7u, r.Uid);
+  EXPECT_EQ(8u, r.Gid);
+  EXPECT_EQ(1u, r.ATime);
+  EXPECT_EQ(2u, r.MTime);
+  EXPECT_EQ(3u, r.CTime);
+  EXPECT_EQ(0x20000u, r.EquivalentId);
+  EXPECT_EQ(std::string(160, 'a'), std::string(r.Alias, sizeof r.Alias));
+  EXPECT_EQ(5000u, r.TagsByteCount);
+  EXPECT_FALSE(InWorkFile(r));
+}
+
+TEST(ObjectRecord, HeaderOnPage0IsInTheImage) {
+  ObjectRecord r = RecordFromHeader(ObjectHeader(), Tags(), 0);
+  EXPECT_FALSE(InWorkFile(r));
+  EXPECT_TRUE(InWorkFile(ObjectRecord()));
+}
+
+TEST(ObjectRecord, NameOf255Utf8BytesFitsWithItsTerminator) {
+  std::string name255 = Repeat(u8"中", 85);
+  ASSERT_EQ(255u, name255.size());
+  struct Case {
+    const char* name;
+    std::string in;
+    std::string stored;
+  } cases[] = {
+      {"empty", "", ""},
+      {"255 bytes", name255, name255},
+      {"256 bytes cut inside a character", name255 + "x", name255},
+      {"258 bytes", u8"a" + name255 + u8"中", u8"a" + Repeat(u8"中", 84) + "\xE4\xB8"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ObjectRecord r;
+    std::memset(r.Name, 'z', sizeof r.Name);
+    SetRecordName(r, c.in);
+    EXPECT_EQ(c.stored, RecordName(r));
+    EXPECT_EQ(std::string(256 - c.stored.size(), '\0'), std::string(r.Name + c.stored.size(), 256 - c.stored.size()));
+  }
+}
+
+// ---- NodeTable -------------------------------------------------------------------
+
+class NodeTableTest : public ::testing::Test {
+protected:
+  void SetUp() override { table = AllocNodeTable(kNodeTableEntries); }
+  void TearDown() override { FreeNodeTable(); }
+  NodeEntry* table = nullptr;
+};
+
+TEST_F(NodeTableTest, FreshTableHoldsNothingForEveryId) {
+  ASSERT_NE(nullptr, table);
+  EXPECT_EQ(table, NodeTable);
+  for (uint32_t i = 0; i < kNodeTableEntries; ++i) {
+    if (table[i].Flag != 0 || table[i].Page != NoPage || table[i].Node != nullptr) {
+      ADD_FAILURE() << "entry " << i;
+      break;
+    }
+  }
+}
+
+TEST_F(NodeTableTest, AllocReplacesAndFreeClears) {
+  NoteFirstPage(table, 300, 7);
+  NodeEntry* second = AllocNodeTable();
+  ASSERT_NE(nullptr, second);
+  EXPECT_EQ(second, NodeTable);
+  EXPECT_EQ(NoPage, second[300].Page);
+  FreeNodeTable();
+  EXPECT_EQ(nullptr, NodeTable);
+  FreeNodeTable();
+}
+
+TEST_F(NodeTableTest, FirstPageIsKeptAndPage0IsAPage) {
+  NoteFirstPage(table, 300, 0);
+  NoteFirstPage(table, 300, 5);
+  EXPECT_EQ(0u, table[300].Page);
+  NoteFirstPage(table, 0x1012D, 9);  // same low 16 bits as 301
+  NoteFirstPage(table, 301, 10);
+  EXPECT_EQ(9u, table[301].Page);
+  EXPECT_EQ(0u, TakeFirstPage(table, 300));
+  EXPECT_EQ(1, table[300].Flag);
+  EXPECT_EQ(NoPage, table[300].Page);
+  EXPECT_EQ(NoPage, TakeFirstPage(table, 300));  // flag already 1
+  NoteFirstPage(table, 300, 11);                    // flag 1: pages are no longer noted
+  EXPECT_EQ(NoPage, table[300].Page);
+  EXPECT_EQ(NoPage, TakeFirstPage(table, 302));     // nothing seen
+}
+
+TEST_F(NodeTableTest, NodeOfFollowsTheRules) {
+  SetRootNode(table, Root);
+  NoteFirstPage(table, 260, 3);      // flag 0 with a page: not a node
+  SetNode(table, 300, NodeA);
+  SetNode(table, 301, nullptr);      // removed or born removed
+  SetNode(table, 0xFFFF, NodeB);
+  struct Case {
+    uint32_t id;
+    cl::TTreeNode* node;
+  } cases[] = {
+      {1, Root},          {0x10001, Root},  {0xFFFF0001, Root}, {260, nullptr},  {300, NodeA},
+      {0x7012C, NodeA},   {301, nullptr},   {302, nullptr},     {0, nullptr},    {0xFFFF, NodeB},
+      {0xFFFFFFFF, NodeB},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.id);
+    EXPECT_EQ(c.node, NodeOf(table, c.id));
+  }
+}
+
+TEST_F(NodeTableTest, RemovalClearsReferencesAndKeepsFlags) {
+  SetRootNode(table, Root);
+  SetNode(table, 300, NodeA);
+  SetNode(table, 301, NodeB);
+  ClearNodeReference(table, 300, NodeB);  // entry refers to another node: kept
+  EXPECT_EQ(NodeA, NodeOf(table, 300));
+  ClearNodeReference(table, 0x1012C, NodeA);
+  EXPECT_EQ(nullptr, NodeOf(table, 300));
+  EXPECT_EQ(1, table[300].Flag);
+  ClearNodeReferences(table, {301, 1});
+  EXPECT_EQ(nullptr, NodeOf(table, 301));
+  EXPECT_EQ(1, table[301].Flag);
+  EXPECT_EQ(nullptr, NodeOf(table, 1));
+  EXPECT_EQ(0, table[1].Flag);
+}
+
+TEST(NodeTable, NullTableHoldsNothing) {
+  EXPECT_EQ(nullptr, NodeOf(nullptr, 1));
+  EXPECT_EQ(NoPage, TakeFirstPage(nullptr, 5));
+  NoteFirstPage(nullptr, 5, 1);
+  SetNode(nullptr, 5, NodeA);
+  SetRootNode(nullptr, Root);
+  ClearNodeReference(nullptr, 5, NodeA);
+  ClearNodeReferences(nullptr, {5});
+}
+
+// ---- RunList -----------------------------------------------------------------------
+
+namespace {
+
+RunEntry ImageRun(uint32_t seq, PageRef first, PageRef last) { return {seq, PageSource::Image, first, last}; }
+
+// One page per sequence number of seqs, in physical order.
+ImageBuilder PagesOf(std::initializer_list<uint32_t> seqs, uint32_t tagsOffset = TagsOffsetPlain) {
+  ImageBuilder b(tagsOffset);
+  uint32_t id = 300;
+  for (uint32_t s : seqs) {
+    if (s == ErasedSequenceNumber)
+      b.AddErased();
+    else
+      b.AddChunk(id++, 1, "x", s);
+  }
+  return b;
+}
+
+}  // namespace
+
+TEST(RunList, RunsAreSortedBySequenceNumberUnsignedThenPosition) {
+  struct Case {
+    const char* name;
+    ImageBuilder image;
+    std::vector<RunEntry> runs;
+  } cases[] = {
+      {"one run", PagesOf({4096, 4096, 4096}), {ImageRun(4096, 0, 2)}},
+      {"4097, 4096, 5000, erased",
+       PagesOf({4097, 4097, 4096, 4096, 4096, 5000, 0xFFFFFFFF, 0xFFFFFFFF}),
+       {ImageRun(4096, 2, 4), ImageRun(4097, 0, 1), ImageRun(5000, 5, 5), ImageRun(0xFFFFFFFF, 6, 7)}},
+      {"two runs of 4096 around 4097",
+       PagesOf({4096, 4097, 4097, 4096}),
+       {ImageRun(4096, 0, 0), ImageRun(4096, 3, 3), ImageRun(4097, 1, 2)}},
+      {"0x80000000 sorts above 5000",
+       PagesOf({0x80000000, 5000, 1000, 0xFFFFFFFF}),
+       {ImageRun(1000, 2, 2), ImageRun(5000, 1, 1), ImageRun(0x80000000, 0, 0), ImageRun(0xFFFFFFFF, 3, 3)}},
+      {"tags at 2050", PagesOf({4096, 4097}, TagsOffsetMarked), {ImageRun(4096, 0, 0), ImageRun(4097, 1, 1)}},
+  };
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(c.runs, RunEntryList::FromImage(c.image.View(), c.image.TagsOffset()).Entries());
+  }
+}
+
+TEST(RunList, PartialLastPageCountsFrom2064Bytes) {
+  ImageBuilder b = PagesOf({4096, 4097});
+  EXPECT_EQ(std::vector<RunEntry>{ImageRun(4096, 0, 0)},
+            RunEntryList::FromImage(ByteView(b.Bytes().data(), 2112 + 2063), TagsOffsetPlain).Entries());
+  std::vector<RunEntry> two{ImageRun(4096, 0, 0), ImageRun(4097, 1, 1)};
+  EXPECT_EQ(two, RunEntryList::FromImage(ByteView(b.Bytes().data(), 2112 + 2064), TagsOffsetPlain).Entries());
+  EXPECT_EQ(0u, RunEntryList::FromImage(ByteView(b.Bytes().data(), 2063), TagsOffsetPlain).Count());
+}
+
+TEST(RunList, ProgressIsReportedOncePerPage) {
+  ImageBuilder b = PagesOf({4096, 4096, 4097});
+  std::vector<uint32_t> done;
+  RunEntryList::FromImage(b.View(), TagsOffsetPlain, [&](uint32_t n) { done.push_back(n); });
+  EXPECT_EQ((std::vector<uint32_t>{1, 2, 3}), done);
+}
+
+TEST(RunList, WalkStartsAtTheFirstRunOf4096OrMore) {
+  struct Case {
+    const char* name;
+    ImageBuilder image;
+    size_t start;
+  } cases[] = {
+      {"4096 present", PagesOf({1000, 4097, 4096}), 1},
+      {"lowest-placed 4096", PagesOf({4096, 4097, 4096}), 0},
+      {"no 4096, 5000 present", PagesOf({1000, 5000, 4097}), 1},
+      {"4095 is below", PagesOf({4095, 4097}), 1},
+      {"only lower runs: the WorkFile entry", PagesOf({1000, 4095}), 2},
+      {"lower runs and erased pages: the erased run", PagesOf({1000, 0xFFFFFFFF}), 1},
+      {"no page: the WorkFile entry", ImageBuilder(), 0},
+  };
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RunEntryList list = RunEntryList::FromImage(c.image.View(), TagsOffsetPlain);
+    list.AppendWorkFileEntry(0, 0);
+    EXPECT_EQ(c.start, list.FirstRunAtOrAbove(BaseSequenceNumber));
+  }
+  EXPECT_EQ(RunEntryList::NoEntry, RunEntryList().FirstRunAtOrAbove(BaseSequenceNumber));
+}
+
+TEST(RunList, WorkFileEntryStaysLastAndIsRewritten) {
+  ImageBuilder b = PagesOf({4097, 4096});
+  RunEntryList list = RunEntryList::FromImage(b.View(), TagsOffsetPlain);
+  list.AppendWorkFileEntry(0, 0);
+  ASSERT_EQ(3u, list.Count());
+  EXPECT_EQ(2u, list.Last());
+  EXPECT_EQ(2u, list.Next(1));
+  EXPECT_EQ((RunEntry{4096, PageSource::WorkFile, 0, 0}), list[2]);
+  list.SetWorkFileEntry(1, 4);
+  EXPECT_EQ(3u, list.Count());
+  EXPECT_EQ((RunEntry{4096, PageSource::WorkFile, 1, 4}), list[list.Last()]);
+
+  RunEntryList bare = RunEntryList::FromImage(b.View(), TagsOffsetPlain);
+  bare.SetWorkFileEntry(1, 2);
+  EXPECT_EQ(3u, bare.Count());
+  EXPECT_EQ((RunEntry{4096, PageSource::WorkFile, 1, 2}), bare[2]);
+  EXPECT_EQ(RunEntryList::NoEntry, RunEntryList().Last());
+}
+
+TEST(RunList, EntryHoldingAPageWithinItsSource) {
+  ImageBuilder b = PagesOf({4097, 4097, 4096, 4096, 0xFFFFFFFF});
+  RunEntryList list = RunEntryList::FromImage(b.View(), TagsOffsetPlain);
+  list.AppendWorkFileEntry(1, 4);
+  // 0: 4096 pages 2-3; 1: 4097 pages 0-1; 2: erased page 4; 3: WorkFile pages 1-4.
+  struct Case {
+    PageSource source;
+    PageRef page;
+    size_t entry;
+  } cases[] = {
+      {PageSource::Image, 0, 1},         {PageSource::Image, 1, 1},   {PageSource::Image, 2, 0},
+      {PageSource::Image, 3, 0},         {PageSource::Image, 4, 2},   {PageSource::Image, 5, RunEntryList::NoEntry},
+      {PageSource::Image, NoPage, RunEntryList::NoEntry},
+      {PageSource::WorkFile, 0, RunEntryList::NoEntry},                {PageSource::WorkFile, 1, 3},
+      {PageSource::WorkFile, 4, 3},      {PageSource::WorkFile, 5, RunEntryList::NoEntry},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(static_cast<int>(c.source)) + "/" + std::to_string(c.page));
+    EXPECT_EQ(c.entry, list.EntryHolding(c.source, c.page));
+  }
+}
+
+// ---- Service routines -----------------------------------------------------------
+
+TEST(FillBytes, FlagAndCountDecideWhatIsWritten) {
+  struct Case {
+    int count;
+    int flag;
+    std::vector<uint8_t> after;
+  } cases[] = {
+      {3, 1, {0xFF, 0xFF, 0xFF, 0x5A}}, {3, 0, {0x00, 0x00, 0x00, 0x5A}}, {4, 1, {0xFF, 0xFF, 0xFF, 0xFF}},
+      {3, 2, {0x5A, 0x5A, 0x5A, 0x5A}}, {3, -1, {0x5A, 0x5A, 0x5A, 0x5A}}, {0, 1, {0x5A, 0x5A, 0x5A, 0x5A}},
+      {-5, 0, {0x5A, 0x5A, 0x5A, 0x5A}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.count) + "/" + std::to_string(c.flag));
+    std::vector<uint8_t> buffer(4, 0x5A);
+    FillBytes(buffer.data(), c.count, c.flag);
+    EXPECT_EQ(c.after, buffer);
+  }
+}
+
+TEST(TextConversion, Utf8AndWideRoundTrip) {
+  EXPECT_EQ("", Utf8FromWide(L""));
+  EXPECT_EQ(L"", WideFromUtf8(""));
+  EXPECT_EQ(std::string(u8"中文名 1.txt"), Utf8FromWide(L"中文名 1.txt"));
+  EXPECT_EQ(std::wstring(L"中文名 1.txt"), WideFromUtf8(u8"中文名 1.txt"));
+  std::string name255 = Repeat(u8"文", 85);
+  EXPECT_EQ(name255, Utf8FromWide(WideFromUtf8(name255)));
+  EXPECT_EQ(85u, WideFromUtf8(name255).size());
+}
+
+TEST(TextConversion, AnsiIsTheGbkCodePage) {
+  ASSERT_EQ(936u, GetACP());
+  EXPECT_EQ(std::string("提示"), AnsiFromUtf8(u8"提示"));  // the literal is stored as GBK
+  EXPECT_EQ(std::string(u8"提示"), Utf8FromAnsi("提示"));
+  EXPECT_EQ("", AnsiFromUtf8(""));
+  EXPECT_EQ("", Utf8FromAnsi(""));
+  EXPECT_EQ("a?b", AnsiFromUtf8(u8"a\u0E01b"));  // no GBK form: substitution character
+}
+
+TEST(Paths, TempDirAndLongPathName) {
+  std::string temp = TempDir();
+  ASSERT_FALSE(temp.empty());
+  EXPECT_EQ('\\', temp.back());
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(temp.c_str()));
+  EXPECT_EQ(temp, LongPathName(temp));
+  EXPECT_EQ("", LongPathName(temp + "no-such-folder-ostrivan\\x.img"));
+  EXPECT_EQ("", LongPathName(""));
+}
+
+TEST(Paths, ProgramDirHoldsTheProgramFile) {
+  char module[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, module, MAX_PATH);
+  std::string dir = ProgramDir();
+  ASSERT_FALSE(dir.empty());
+  EXPECT_EQ('\\', dir.back());
+  EXPECT_EQ(std::string(module), dir + FileNamePart(module));
+}
+
+TEST(Paths, FileNamePartReadsDoubleByteCharactersWhole) {
+  ASSERT_EQ(936u, GetACP());
+  struct Case {
+    std::string path;
+    std::string name;
+  } cases[] = {
+      {"C:\\images\\system.img", "system.img"},
+      {"system.img", "system.img"},
+      {"C:system.img", "system.img"},
+      {"C:\\images/system.img", "system.img"},
+      {"C:\\images\\", ""},
+      {"C:\\a\\\x81\x5C" "b.img", "\x81\x5C" "b.img"},  // 0x5C as the trail byte of a GBK character
+      {"", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(c.name, FileNamePart(c.path));
+  }
+}
+
+TEST(SizeText, TwoDecimalsRoundedHalfUp) {
+  struct Case {
+    uint32_t bytes;
+    const char* text;
+  } cases[] = {
+      {0, "0.00MB"},          {5242, "0.00MB"},          {5243, "0.01MB"},
+      {131071, "0.12MB"},     {131072, "0.13MB"},        {1048576, "1.00MB"},
+      {1572864, "1.50MB"},    {0xFFFFFFFFu, "4096.00MB"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bytes);
+    EXPECT_EQ(c.text, SizeText(c.bytes));
+  }
+}
+
+// ---- OpenImageFile ----------------------------------------------------------------
+
+class OpenImageFileTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_FALSE(programDir.Path().empty());
+    ASSERT_FALSE(images.Path().empty());
+    OverrideProgramDir(programDir.Path());
+    WorkFileName.clear();
+  }
+  void TearDown() override {
+    ReleaseImage();
+    ReleaseWorkFile();
+    WorkFileName.clear();
+    OverrideProgramDir("");
+  }
+  std::string MakeImage(const std::string& name, const std::vector<uint8_t>& bytes) {
+    std::string path = images.File(name);
+    EXPECT_TRUE(testsupport::WriteBytes(path, bytes));
+    return path;
+  }
+  void Touch(const std::string& name) { EXPECT_TRUE(testsupport::WriteBytes(programDir.File(name), "", 0)); }
+  bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+  // True when nobody else holds the file open.
+  bool Free(const std::string& path) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(h);
+    return true;
+  }
+  // What CreateWorkFile leaves behind: the file, open and mapped.
+  void MakeWorkFile() {
+    std::string path = programDir.File(WorkFileName);
+    WorkFileHandle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, WorkFileHandle);
+    WorkFileMapping = CreateFileMappingA(WorkFileHandle, nullptr, PAGE_READWRITE, 0, PageSize, nullptr);
+    ASSERT_NE(nullptr, WorkFileMapping);
+    WorkView = static_cast<uint8_t*>(MapViewOfFile(WorkFileMapping, FILE_MAP_WRITE, 0, 0, PageSize));
+    ASSERT_NE(nullptr, WorkView);
+    WorkFileSize = PageSize;
+  }
+
+  ScratchFolder programDir;
+  ScratchFolder images;
+};
+
+TEST_F(OpenImageFileTest, MapsTheWholeFileAndFillsTheStatusTexts) {
+  std::vector<uint8_t> bytes(1572864);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7);
+  std::string path = MakeImage("系统.img", bytes);
+  ImageStatusTexts status;
+  const uint8_t* view = OpenImageFile(path, status);
+  ASSERT_NE(nullptr, view);
+  EXPECT_EQ(view, ImageView);
+  EXPECT_EQ(1572864u, ImageSize);
+  EXPECT_EQ(0, std::memcmp(view, bytes.data(), bytes.size()));
+  EXPECT_EQ("系统.img", status.fileName);
+  EXPECT_EQ("1.50MB", status.sizeText);
+  EXPECT_EQ(path, status.hint);
+  EXPECT_FALSE(Free(path));  // exclusive while open
+  EXPECT_EQ("tmpfile0.dat", WorkFileName);
+  EXPECT_FALSE(Exists(programDir.File("tmpfile0.dat")));  // chosen, not created
+}
+
+TEST_F(OpenImageFileTest, EmptyFileGivesNoneWithItsStatusTexts) {
+  std::string path = MakeImage("empty.img", {});
+  ImageStatusTexts status;
+  EXPECT_EQ(nullptr, OpenImageFile(path, status));
+  EXPECT_EQ(nullptr, ImageView);
+  EXPECT_EQ("empty.img", status.fileName);
+  EXPECT_EQ("0.00MB", status.sizeText);
+  EXPECT_EQ(path, status.hint);
+  EXPECT_TRUE(Free(path));
+}
+
+TEST_F(OpenImageFileTest, LockedOrMissingFileGivesNoneAndReleasesThePreviousImage) {
+  std::string first = MakeImage("first.img", std::vector<uint8_t>(PageSize, 0xFF));
+  std::string locked = MakeImage("locked.img", std::vector<uint8_t>(PageSize, 0xFF));
+  ImageStatusTexts status;
+  ASSERT_NE(nullptr, OpenImageFile(first, status));
+
+  HANDLE other = CreateFileA(locked.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, other);
+  EXPECT_EQ(nullptr, OpenImageFile(locked, status));
+  CloseHandle(other);
+  EXPECT_EQ(nullptr, ImageView);
+  EXPECT_EQ(nullptr, ImageHandle);
+  EXPECT_EQ(nullptr, ImageMapping);
+  EXPECT_EQ(0u, ImageSize);
+  EXPECT_EQ("", status.fileName);
+  EXPECT_EQ("", status.sizeText);
+  EXPECT_EQ("", status.hint);
+  EXPECT_TRUE(Free(first));
+
+  EXPECT_EQ(nullptr, OpenImageFile(images.File("missing.img"), status));
+  EXPECT_EQ(nullptr, ImageView);
+}
+
+TEST_F(OpenImageFileTest, WorkFileNameIsTheFirstFreeNumber) {
+  Touch("tmpfile0.dat");
+  Touch("tmpfile1.dat");
+  std::string path = MakeImage("a.img", std::vector<uint8_t>(PageSize, 0xFF));
+  ImageStatusTexts status;
+  ASSERT_NE(nullptr, OpenImageFile(path, status));
+  EXPECT_EQ("tmpfile2.dat", WorkFileName);
+}
+
+TEST_F(OpenImageFileTest, PreviousWorkFileIsReleasedAndDeletedSoItsNumberIsReused) {
+  std::string path = MakeImage("a.img", std::vector<uint8_t>(PageSize, 0xFF));
+  ImageStatusTexts status;
+  ASSERT_NE(nullptr, OpenImageFile(path, status));
+  ASSERT_EQ("tmpfile0.dat", WorkFileName);
+  MakeWorkFile();
+  Touch("tmpfile1.dat");
+
+  ASSERT_NE(nullptr, OpenImageFile(path, status));  // the same image again
+  EXPECT_EQ(nullptr, WorkView);
+  EXPECT_EQ(nullptr, WorkFileMapping);
+  EXPECT_EQ(nullptr, WorkFileHandle);
+  EXPECT_EQ(0u, WorkFileSize);
+  EXPECT_EQ("tmpfile0.dat", WorkFileName);
+  EXPECT_FALSE(Exists(programDir.File("tmpfile0.dat")));
+  EXPECT_TRUE(Exists(programDir.File("tmpfile1.dat")));
+
+  // A failed open releases and deletes the WorkFile as well.
+  MakeWorkFile();
+  EXPECT_EQ(nullptr, OpenImageFile(images.File("missing.img"), status));
+  EXPECT_EQ(nullptr, WorkView);
+  EXPECT_FALSE(Exists(programDir.File("tmpfile0.dat")));
+}
+
+TEST_F(OpenImageFileTest, AllThousandAndOneNamesTakenGivesTmpfile) {
+  for (int n = 0; n < 1000; ++n) Touch("tmpfile" + std::to_string(n) + ".dat");
+  EXPECT_EQ("tmpfile1000.dat", PickWorkFileName(programDir.Path()));
+  Touch("tmpfile1000.dat");
+  EXPECT_EQ("tmpfile", PickWorkFileName(programDir.Path()));
+}
