@@ -1,1 +1,417 @@
-#include "cl_app.h"
+#include "Unit1.h"
+
+#include <shlobj.h>
+
+#include <algorithm>
+
+#include "Unit4.h"
+#include "Unit5.h"
+#include "Unit6.h"
+#include "Unit7.h"
+
+TForm1* Form1 = nullptr;
+RECT ProgressRect = {0, 0, 0, 0};
+
+int CurrentFolderId() { return Form1 ? Form1->ListView1.Tag : 0; }
+
+namespace {
+
+const COLORREF kMaskColor = RGB(255, 0, 255);
+
+// Tool bar and tree pictures are drawn here rather than shipped as files.
+enum class Picture { Open, Extract, ExportAll, Save, About, Up, Folder, Object };
+
+HBITMAP DrawPicture(Picture what, int size) {
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP bmp = CreateCompatibleBitmap(screen, size, size);
+  ReleaseDC(nullptr, screen);
+  HGDIOBJ oldBmp = SelectObject(dc, bmp);
+  RECT all{0, 0, size, size};
+  HBRUSH mask = CreateSolidBrush(kMaskColor);
+  FillRect(dc, &all, mask);
+  DeleteObject(mask);
+  auto s = [size](int v) { return v * size / 32; };
+  HPEN pen = CreatePen(PS_SOLID, size >= 32 ? 2 : 1, RGB(60, 60, 60));
+  HGDIOBJ oldPen = SelectObject(dc, pen);
+  auto fill = [&](COLORREF c) {
+    HBRUSH b = CreateSolidBrush(c);
+    return b;
+  };
+  auto folder = [&](int x, int y, int w, int h, COLORREF c) {
+    HBRUSH b = fill(c);
+    HGDIOBJ ob = SelectObject(dc, b);
+    POINT tab[] = {{x, y + s(4)}, {x + w / 3, y + s(4)}, {x + w / 3 + s(3), y + s(7)}, {x + w, y + s(7)},
+                   {x + w, y + h}, {x, y + h}};
+    Polygon(dc, tab, 6);
+    SelectObject(dc, ob);
+    DeleteObject(b);
+  };
+  auto arrow = [&](int cx, int top, int bottom, bool up, COLORREF c) {
+    HBRUSH b = fill(c);
+    HGDIOBJ ob = SelectObject(dc, b);
+    int w = s(6);
+    if (up) {
+      POINT p[] = {{cx, top}, {cx + 2 * w, top + 2 * w}, {cx + w / 2, top + 2 * w}, {cx + w / 2, bottom},
+                   {cx - w / 2, bottom}, {cx - w / 2, top + 2 * w}, {cx - 2 * w, top + 2 * w}};
+      Polygon(dc, p, 7);
+    } else {
+      POINT p[] = {{cx, bottom}, {cx + 2 * w, bottom - 2 * w}, {cx + w / 2, bottom - 2 * w}, {cx + w / 2, top},
+                   {cx - w / 2, top}, {cx - w / 2, bottom - 2 * w}, {cx - 2 * w, bottom - 2 * w}};
+      Polygon(dc, p, 7);
+    }
+    SelectObject(dc, ob);
+    DeleteObject(b);
+  };
+  auto box = [&](int l, int t, int r, int b, COLORREF c) {
+    HBRUSH br = fill(c);
+    HGDIOBJ ob = SelectObject(dc, br);
+    Rectangle(dc, l, t, r, b);
+    SelectObject(dc, ob);
+    DeleteObject(br);
+  };
+  switch (what) {
+    case Picture::Open:
+      folder(s(2), s(6), s(28), s(22), RGB(250, 200, 70));
+      box(s(10), s(16), s(24), s(26), RGB(90, 150, 230));
+      break;
+    case Picture::Extract:
+      box(s(4), s(16), s(28), s(30), RGB(250, 200, 70));
+      arrow(s(16), s(2), s(22), false, RGB(40, 160, 60));
+      break;
+    case Picture::ExportAll:
+      box(s(2), s(18), s(18), s(30), RGB(250, 200, 70));
+      box(s(14), s(18), s(30), s(30), RGB(250, 200, 70));
+      arrow(s(16), s(2), s(20), false, RGB(40, 160, 60));
+      break;
+    case Picture::Save:
+      box(s(4), s(4), s(28), s(28), RGB(70, 110, 200));
+      box(s(9), s(5), s(23), s(13), RGB(240, 240, 240));
+      box(s(9), s(18), s(23), s(27), RGB(200, 200, 200));
+      break;
+    case Picture::About: {
+      HBRUSH b = fill(RGB(70, 130, 220));
+      HGDIOBJ ob = SelectObject(dc, b);
+      Ellipse(dc, s(3), s(3), s(29), s(29));
+      SelectObject(dc, ob);
+      DeleteObject(b);
+      box(s(14), s(13), s(18), s(24), RGB(255, 255, 255));
+      box(s(14), s(7), s(18), s(11), RGB(255, 255, 255));
+      break;
+    }
+    case Picture::Up:
+      folder(s(2), s(10), s(28), s(20), RGB(250, 200, 70));
+      arrow(s(16), s(1), s(24), true, RGB(40, 160, 60));
+      break;
+    case Picture::Folder:
+      folder(s(2), s(4), s(28), s(24), RGB(250, 200, 70));
+      break;
+    case Picture::Object: {
+      HBRUSH b = fill(RGB(255, 255, 255));
+      HGDIOBJ ob = SelectObject(dc, b);
+      POINT p[] = {{s(7), s(3)}, {s(19), s(3)}, {s(26), s(10)}, {s(26), s(29)}, {s(7), s(29)}};
+      Polygon(dc, p, 5);
+      SelectObject(dc, ob);
+      DeleteObject(b);
+      break;
+    }
+  }
+  SelectObject(dc, oldPen);
+  DeleteObject(pen);
+  SelectObject(dc, oldBmp);
+  DeleteDC(dc);
+  return bmp;
+}
+
+}  // namespace
+
+void TForm1::BuildImages() {
+  for (Picture p : {Picture::Open, Picture::Extract, Picture::ExportAll, Picture::Save, Picture::About,
+                    Picture::Up}) {
+    HBITMAP b = DrawPicture(p, 32);
+    ImageList2.AddBitmap(b, kMaskColor);
+    DeleteObject(b);
+  }
+  for (Picture p : {Picture::Folder, Picture::Object}) {
+    HBITMAP b = DrawPicture(p, 16);
+    ImageList3.AddBitmap(b, kMaskColor);
+    DeleteObject(b);
+  }
+}
+
+TForm1::TForm1() {
+  Name = "Form1";
+  SetCaption("Ostrivan 浏览器");
+  SetBounds(0, 0, 931, 569);
+  BuildImages();
+
+  Panel1.Name = "Panel1";
+  Panel1.SetBevelOuter(cl::bvNone);
+  Panel1.SetHeight(60);
+  Panel1.SetAlign(cl::alTop);
+  Edit1.Name = "Edit1";
+  Edit1.SetReadOnly(true);
+  Edit1.SetVisible(false);
+  CoolBar1.Name = "CoolBar1";
+  CoolBar1.SetAlign(cl::alClient);
+  for (cl::TToolBar* bar : {&ToolBar3, &ToolBar2}) {
+    bar->SetImages(&ImageList2);
+    bar->SetShowCaptions(true);
+    bar->SetButtonSize(90, 51);
+  }
+  ToolBar3.Name = "ToolBar3";
+  ToolButton10 = &ToolBar3.AddButton("ToolButton10", "选取 yaffs2 IMG", 0);
+  ToolBar2.Name = "ToolBar2";
+  ToolButton6 = &ToolBar2.AddButton("ToolButton6", "提取选中", 1);
+  ToolButton7 = &ToolBar2.AddButton("ToolButton7", "全部导出", 2);
+  ToolButton5 = &ToolBar2.AddButton("ToolButton5", "整理另存", 3);
+  ToolButton8 = &ToolBar2.AddButton("ToolButton8", "关于", 4);
+  CoolBar1.AddBand(&ToolBar3, 110, 57);
+  CoolBar1.AddBand(&ToolBar2, 380, 57);
+
+  Panel2.Name = "Panel2";
+  Panel2.SetBevelOuter(cl::bvLowered);
+  Panel2.SetAlign(cl::alClient);
+  StatusBar1.Name = "StatusBar1";
+  StatusBar1.SetHeight(17);
+  StatusBar1.SetAlign(cl::alBottom);
+  StatusBar1.AddPanel(50, "IMG名称");
+  StatusBar1.AddPanel(100, "");
+  StatusBar1.AddPanel(50, "IMG大小");
+  StatusBar1.AddPanel(80, "");
+  StatusBar1.AddPanel(120, "");
+  StatusBar1.AddPanel(50, "", true);
+  TreeView1.Name = "TreeView1";
+  TreeView1.SetWidth(168);
+  TreeView1.SetAlign(cl::alLeft);
+  TreeView1.SetImages(ImageList3.Handle());
+  TreeView1.SetIndent(20);
+  Splitter1.Name = "Splitter1";
+  Splitter1.SetWidth(3);
+  Splitter1.SetAlign(cl::alLeft);
+  Panel3.Name = "Panel3";
+  Panel3.SetBevelOuter(cl::bvNone);
+  Panel3.SetAlign(cl::alClient);
+  Panel4.Name = "Panel4";
+  Panel4.SetBevelOuter(cl::bvNone);
+  Panel4.SetHeight(38);
+  Panel4.SetAlign(cl::alTop);
+  ToolBar1.Name = "ToolBar1";
+  ToolBar1.SetImages(&ImageList2);
+  ToolBar1.SetShowCaptions(false);
+  ToolBar1.SetButtonSize(38, 38);
+  ToolBar1.SetWidth(124);
+  ToolBar1.SetAlign(cl::alLeft);
+  ToolButton1 = &ToolBar1.AddButton("ToolButton1", "向上", 5);
+  ToolButton2 = &ToolBar1.AddButton("ToolButton2", "提取选中", 1);
+  ToolButton3 = &ToolBar1.AddButton("ToolButton3", "全部导出", 2);
+  Panel5.Name = "Panel5";
+  Panel5.SetBevelOuter(cl::bvNone);
+  Panel5.SetAlign(cl::alClient);
+  ToolBar4.Name = "ToolBar4";
+  ToolBar4.SetBevelOuter(cl::bvNone);
+  ToolBar4.SetHeight(26);
+  ToolBar4.SetAlign(cl::alBottom);
+  Label1.Name = "Label1";
+  Label1.SetBounds(4, 6, 40, 16);
+  Edit2.Name = "Edit2";
+  Edit2.SetReadOnly(true);
+  Edit2.SetAlign(cl::alNone);
+  Edit2.SetBounds(46, 2, 600, 21);
+  Button1.Name = "Button1";
+  Button1.SetBounds(8, 48, 113, 41);
+  ListView1.Name = "ListView1";
+  ListView1.SetAlign(cl::alClient);
+  // The trigger button lies under the list: the user never sees it.
+  SetWindowPos(Button1.Handle(), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+
+  N1 = &PopupMenu1.Add("N1", "打开");
+  PopupMenu1.AddSeparator();
+  outfileok = &PopupMenu1.Add("outfileok", "提取选择");
+  outfileallok = &PopupMenu1.Add("outfileallok", "全部导出");
+  PopupMenu1.AddSeparator();
+  newdirok = &PopupMenu1.Add("newdirok", "新建目录");
+  addfileok = &PopupMenu1.Add("addfileok", "添加文件");
+  adddirok = &PopupMenu1.Add("adddirok", "添加目录");
+  filedel = &PopupMenu1.Add("filedel", "删除");
+  PopupMenu1.AddSeparator();
+  N5 = &PopupMenu1.Add("N5", "刷新");
+  PopupMenu1.AddSeparator();
+  N6 = &PopupMenu1.Add("N6", "重命名");
+  N7 = &PopupMenu1.Add("N7", "权限修改");
+  UID1 = &PopupMenu1.Add("UID1", "UID修改");
+  GID1 = &PopupMenu1.Add("GID1", "GID修改");
+  PopupMenu1.AddSeparator();
+  N3 = &PopupMenu1.Add("N3", "属性");
+
+  // Commands that need a selected entry start disabled.
+  for (cl::TToolButton* b : {ToolButton6, ToolButton2}) b->SetEnabled(false);
+  for (cl::TMenuItem* m : {N1, outfileok, filedel, N6, N7, UID1, GID1, N3}) m->SetEnabled(false);
+
+  // Handlers, in one place.
+  ToolButton10->OnClick = [this] { ToolButton10Click(); };
+  ToolButton6->OnClick = [this] { ToolButton6Click(); };
+  ToolButton7->OnClick = [this] { ToolButton7Click(); };
+  ToolButton5->OnClick = [this] { ToolButton5Click(); };
+  ToolButton8->OnClick = [this] { ToolButton8Click(); };
+  ToolButton1->OnClick = [this] { ToolButton1Click(); };
+  ToolButton2->OnClick = [this] { ToolButton2Click(); };
+  ToolButton3->OnClick = [this] { ToolButton3Click(); };
+  N1->OnClick = [this] { N1Click(); };
+  outfileok->OnClick = [this] { outfileokClick(); };
+  outfileallok->OnClick = [this] { outfileallokClick(); };
+  newdirok->OnClick = [this] { newdirokClick(); };
+  addfileok->OnClick = [this] { addfileokClick(); };
+  adddirok->OnClick = [this] { adddirokClick(); };
+  filedel->OnClick = [this] { filedelClick(); };
+  N5->OnClick = [this] { N5Click(); };
+  N6->OnClick = [this] { N6Click(); };
+  N7->OnClick = [this] { N7Click(); };
+  UID1->OnClick = [this] { UID1Click(); };
+  GID1->OnClick = [this] { GID1Click(); };
+  N3->OnClick = [this] { N3Click(this); };
+  Button1.OnClick = [this](cl::TControl*) { Button1Click(); };
+  PopupMenu1.OnPopup = [this] { PopupMenu1Popup(); };
+  StatusBar1.OnDrawPanel = [this](cl::TStatusBar* bar, int panel, const RECT& r, cl::TCanvas& c) {
+    StatusBar1DrawPanel(bar, panel, r, c);
+  };
+  TreeView1.OnChange = [this](cl::TTreeNode* node) { TreeView1Change(node); };
+  ListView1.OnChange = [this](cl::TListItem* item, cl::TItemChange change) { ListView1Change(item, change); };
+  ListView1.OnExit = [this](cl::TControl*) { ListView1Exit(); };
+  ListView1.OnDblClick = [this](cl::TControl*) { ListView1DblClick(); };
+  ListView1.OnResize = [this](cl::TControl*) { ListView1Resize(); };
+  ListView1.OnContextPopup = [this](int x, int y) { PopupMenu1.Popup(x, y, Handle()); };
+  OnClose = [this](cl::TCloseAction& action) { FormClose(action); };
+  OnDestroy = [this] { FormDestroy(); };
+
+  OpenDialog1.Owner = Handle();
+  OpenDialog2.Owner = Handle();
+  OpenDialog2.MultiSelect = true;
+  SaveDialog1.Owner = Handle();
+
+  Realign();
+  FormCreate();
+}
+
+TForm1::~TForm1() { DestroyForm(); }
+
+void TForm1::FormCreate() {
+  NodeTable = AllocNodeTable(kNodeTableEntries);
+  std::string probes = TempDir() + "yaffs\\";
+  if (GetFileAttributesA(probes.c_str()) == INVALID_FILE_ATTRIBUTES) SHCreateDirectoryExA(nullptr, probes.c_str(), nullptr);
+  SetCaption(Caption() + " Ver" + "1.6");
+}
+
+void TForm1::StartWorker(cl::TThread* worker) {
+  workers_.push_back(worker);
+  worker->Start();
+}
+
+bool TForm1::WorkerRunning() const {
+  return std::any_of(workers_.begin(), workers_.end(), [](cl::TThread* w) { return !w->Finished(); });
+}
+
+void TForm1::FormClose(cl::TCloseAction& action) {
+  if (Modified != 0) {
+    int answer = cl::MessageBox(cl::Application.Handle(), "放弃修改！", "提示", MB_YESNO | MB_ICONINFORMATION);
+    if (answer == IDNO) {
+      action = cl::caNone;
+      return;
+    }
+  }
+  // A worker reads the mappings and the NodeTable that destruction frees:
+  // let it finish first (its synchronised calls keep being served).
+  cl::Application.RunUntil([this] { return !WorkerRunning(); });
+  Tag = 1;
+}
+
+void TForm1::FormDestroy() {
+  ReleaseImage();
+  ReleaseWorkFile();
+  FreeNodeTable();
+  ListView1.SetLargeImages(nullptr);
+  if (!WorkFileName.empty()) {
+    std::string path = ProgramDir() + WorkFileName;
+    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) DeleteFileA(path.c_str());
+  }
+}
+
+void TForm1::StatusBar1DrawPanel(cl::TStatusBar* bar, int panel, const RECT& rect, cl::TCanvas& canvas) {
+  if (panel != 5) return;
+  ProgressRect = rect;
+  ProgressRect.right -= 15;
+  canvas.TextOut(rect.left, rect.top, bar->PanelText(panel));
+}
+
+void TForm1::ListView1Change(cl::TListItem* item, cl::TItemChange change) {
+  cl::TToolButton* buttons[] = {ToolButton2, ToolButton6};
+  cl::TMenuItem* items[] = {N1, outfileok, N3, filedel, N6, N7, UID1, GID1};
+  if (ListView1.Count() > 0 && ListView1.ItemIndex() >= 0) {
+    for (auto* b : buttons) b->SetEnabled(true);
+    for (auto* m : items) m->SetEnabled(true);
+    N3Click(&ListView1);
+    bool folder = item && item->SubItems().size() > 1 && item->SubItems()[1] == "3";
+    N1->SetEnabled(folder);
+  } else {
+    for (auto* b : buttons) b->SetEnabled(false);
+    for (auto* m : items) m->SetEnabled(false);
+  }
+}
+
+void TForm1::ListView1Exit() {
+  ToolButton2->SetEnabled(false);
+  ToolButton6->SetEnabled(false);
+}
+
+void TForm1::PopupMenu1Popup() {
+  bool image = !Edit1.Text().empty();
+  for (cl::TMenuItem* m : {addfileok, adddirok, newdirok, outfileallok}) m->SetEnabled(image);
+  if (!image)
+    for (cl::TMenuItem* m : {outfileok, N6, N7, UID1, GID1}) m->SetEnabled(false);
+}
+
+void TForm1::N5Click() {
+  ListView1.CustomSort([this](cl::TListItem* a, cl::TListItem* b, intptr_t d) { return ListView1Compare(a, b, d); },
+                       0);
+}
+
+void TForm1::ToolButton8Click() { Form6->ShowModal(); }
+
+void TForm1::Button1Click() { Form4->ShowModal(); }
+
+// Commands that the following units fill in.
+void TForm1::ToolButton10Click() {}
+void TForm1::ToolButton6Click() { outfileokClick(); }
+void TForm1::ToolButton7Click() { outfileallokClick(); }
+void TForm1::ToolButton5Click() {}
+void TForm1::ToolButton1Click() {}
+void TForm1::ToolButton2Click() { outfileokClick(); }
+void TForm1::ToolButton3Click() { outfileallokClick(); }
+void TForm1::N1Click() {}
+void TForm1::outfileokClick() {}
+void TForm1::outfileallokClick() {}
+void TForm1::newdirokClick() {}
+void TForm1::addfileokClick() {}
+void TForm1::adddirokClick() {}
+void TForm1::filedelClick() {}
+void TForm1::N6Click() {}
+void TForm1::N7Click() {}
+void TForm1::UID1Click() {}
+void TForm1::GID1Click() {}
+void TForm1::N3Click(void* sender) {}
+void TForm1::TreeView1Change(cl::TTreeNode* node) {}
+int TForm1::TreeView1Compare(cl::TTreeNode* a, cl::TTreeNode* b, intptr_t data) { return 0; }
+void TForm1::ListView1DblClick() {}
+void TForm1::ListView1Resize() {}
+int TForm1::ListView1Compare(cl::TListItem* a, cl::TListItem* b, intptr_t data) { return 0; }
+
+void CreateProgramForms() {
+  Form1 = cl::Application.CreateForm<TForm1>();
+  Form4 = cl::Application.CreateForm<TForm4>();
+  Form5 = cl::Application.CreateForm<TForm5>();
+  Form6 = cl::Application.CreateForm<TForm6>();
+  Form7 = cl::Application.CreateForm<TForm7>();
+  for (cl::TForm* f : {static_cast<cl::TForm*>(Form4), static_cast<cl::TForm*>(Form5),
+                       static_cast<cl::TForm*>(Form6), static_cast<cl::TForm*>(Form7)})
+    f->Owner = Form1;
+}

@@ -3,7 +3,7 @@ export WINEARCH=win64
 # This host runs no 32-bit user code, so Wine's 64-bit loader is called
 # directly (the `wine` wrapper would pick the 32-bit one when it is present).
 export WINELOADER=/usr/lib/wine/wine64
-WINE=$WINELOADER
+export WINE=$WINELOADER
 export WINEDEBUG=-all
 export LC_ALL=zh_CN.UTF-8
 export WINEDLLOVERRIDES="mscoree,mshtml="
