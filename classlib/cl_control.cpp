@@ -22,9 +22,13 @@ void TFont::Set(const std::string& name, int size, BYTE charset, bool bold) {
 
 HFONT TFont::Handle() {
   if (!font_) {
-    HDC dc = GetDC(nullptr);
-    int h = -MulDiv(size_, GetDeviceCaps(dc, LOGPIXELSY), 72);
-    ReleaseDC(nullptr, dc);
+    // A positive size is in points; a negative one is a pixel height.
+    int h = size_;
+    if (size_ > 0) {
+      HDC dc = GetDC(nullptr);
+      h = -MulDiv(size_, GetDeviceCaps(dc, LOGPIXELSY), 72);
+      ReleaseDC(nullptr, dc);
+    }
     font_ = CreateFontA(h, 0, 0, 0, bold_ ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, charset_,
                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                         DEFAULT_PITCH | FF_DONTCARE, name_.c_str());

@@ -16,7 +16,8 @@ class TWinControl;
 class TControl;
 using TNotifyEvent = std::function<void(TControl* sender)>;
 
-// A font by face name, height in points and character set; owns its GDI font.
+// A font by face name, size (points; a negative size is a pixel height) and
+// character set; owns its GDI font.
 class TFont {
 public:
   TFont() = default;

@@ -13,6 +13,7 @@ TForm4::TForm4() {
   Label1.Name = "Label1";
   Label1.SetBounds(24, 16, 80, 16);
   Label2.Name = "Label2";
+  Label2.SetAutoSize(false);
   Label2.SetBounds(108, 16, 505, 16);
   ProgressBar1.Name = "ProgressBar1";
   ProgressBar1.SetBounds(24, 40, 585, 25);

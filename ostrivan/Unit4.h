@@ -10,7 +10,7 @@ public:
   cl::TLabel Label2{this, ""};
   cl::TProgressBar ProgressBar1{this};
   cl::TButton Button1{this, "取消"};
-  cl::TFont Font{"宋体", 0};
+  cl::TFont Font{"宋体", -14};
 
   void FormShow();
   void Button1Click();

@@ -183,3 +183,22 @@ TEST_F(MainForm, ProgressDialogOpensBeforeTheWorkersCalls) {
 }
 
 }  // namespace
+
+namespace {
+
+// The forms ask for 宋体; the system must give a font that has Chinese glyphs.
+TEST(ChineseFont, SongTiHasChineseGlyphs) {
+  cl::TFont font("宋体", 9);
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, font.Handle());
+  WORD glyphs[4] = {};
+  ASSERT_NE(GetGlyphIndicesW(dc, L"浏览路径", 4, glyphs, GGI_MARK_NONEXISTING_GLYPHS), GDI_ERROR);
+  for (WORD g : glyphs) EXPECT_NE(g, 0xFFFF);
+  TEXTMETRICA tm{};
+  GetTextMetricsA(dc, &tm);
+  EXPECT_EQ(tm.tmCharSet, GB2312_CHARSET);
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+}
+
+}  // namespace
