@@ -1,9 +1,12 @@
 #include "Unit1.h"
 
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <algorithm>
 
+#include "Unit2.h"
+#include "Unit3.h"
 #include "Unit4.h"
 #include "Unit5.h"
 #include "Unit6.h"
@@ -380,16 +383,85 @@ void TForm1::ToolButton8Click() { Form6->ShowModal(); }
 void TForm1::Button1Click() { Form4->ShowModal(); }
 
 // Commands that the following units fill in.
-void TForm1::ToolButton10Click() {}
+// The open command: a fresh tree with the root "/" and the parking node, the
+// image mapped, and the reader started; the open button and the tree wait for
+// the end of the scan.
+void TForm1::ToolButton10Click() {
+  OpenDialog1.Title = "请选择 YAFFS2 IMG（文件系统镜像）";
+  OpenDialog1.Filter = "*.*|*.*";
+  if (!OpenDialog1.Execute()) return;
+  if (Modified != 0) {
+    if (cl::MessageBox(cl::Application.Handle(), "放弃修改！", "提示", MB_YESNO | MB_ICONINFORMATION) != IDYES) return;
+    Modified = 0;
+  }
+  std::string path = OpenDialog1.FileName;
+  ScanRunning = true;
+  TreeView1.Clear();
+  ListView1.Clear();
+  Edit2.SetText("");
+  StatusBar1.SetHint("");
+  AllocNodeTable(kNodeTableEntries);
+  cl::TTreeNode* root = TreeView1.AddChildObject(nullptr, "/", new ObjectRecord(DefaultRootRecord()));
+  root->SetImageIndex(0);
+  root->SetSelectedIndex(0);
+  ParkingNode = TreeView1.AddChild(root, "publictempnode");
+  SetRootNode(NodeTable, root);
+  ToolButton10->SetEnabled(false);
+  TreeView1.SetEnabled(false);
+
+  Edit1.SetText(path);
+  ImageStatusTexts status;
+  ImageView = OpenImageFile(path, status);
+  if (!status.fileName.empty()) StatusBar1.SetPanelText(1, status.fileName);
+  if (!status.sizeText.empty()) StatusBar1.SetPanelText(3, status.sizeText);
+  StatusBar1.SetHint(status.hint);
+  if (!ImageView) {
+    cl::MessageBox(cl::Application.Handle(), "无法打开选定的IMG文件！,可能其它程序正在使用。", "提示",
+                   MB_OK | MB_ICONINFORMATION);
+    TreeView1.Clear();
+    ListView1.Clear();
+    ParkingNode = nullptr;
+    if (NodeTable) NodeTable[RootObjectId] = NodeEntry{0, NoPage, nullptr};
+    ListView1.Tag = 0;
+    Edit1.SetText("");
+    ToolButton10->SetEnabled(true);
+    TreeView1.SetEnabled(true);
+    ScanRunning = false;
+    return;
+  }
+  StartWorker(new readfileThread);
+}
 void TForm1::ToolButton6Click() { outfileokClick(); }
 void TForm1::ToolButton7Click() { outfileallokClick(); }
 void TForm1::ToolButton5Click() {}
-void TForm1::ToolButton1Click() {}
 void TForm1::ToolButton2Click() { outfileokClick(); }
 void TForm1::ToolButton3Click() { outfileallokClick(); }
-void TForm1::N1Click() {}
-void TForm1::outfileokClick() {}
-void TForm1::outfileallokClick() {}
+void TForm1::outfileokClick() { ExtractSelection(); }
+
+void TForm1::outfileallokClick() {
+  if (Edit2.Text().empty() || TreeView1.Count() == 0) return;
+  std::vector<std::string> ids;
+  // Only the children of "/": top-level nodes whose parent was never found stay out.
+  for (cl::TTreeNode* child : TreeView1.GetFirstNode()->Children())
+    if (const auto* r = static_cast<const ObjectRecord*>(child->Data)) ids.push_back(std::to_string(IdKey(r->ObjectId)));
+  std::string folder;
+  if (cl::BrowseForFolder(Handle(), "请选择存放目录", folder)) StartExtract(folder, ids);
+}
+
+void TForm1::ExtractSelection() {
+  if (ListView1.Count() == 0 || ListView1.ItemIndex() < 0) return;
+  std::vector<std::string> ids;
+  for (int i = 0; i < ListView1.Count(); ++i) {
+    cl::TListItem* item = ListView1.Item(i);
+    if (item->Selected() && !item->SubItems().empty()) ids.push_back(item->SubItems()[0]);
+  }
+  std::string folder;
+  if (cl::BrowseForFolder(Handle(), "请选择存放目录", folder)) StartExtract(folder, ids);
+}
+
+void TForm1::StartExtract(const std::string& destination, const std::vector<std::string>& ids) {
+  StartWorker(new outfileThread(destination, ids));
+}
 void TForm1::newdirokClick() {}
 void TForm1::addfileokClick() {}
 void TForm1::adddirokClick() {}
@@ -399,10 +471,211 @@ void TForm1::N7Click() {}
 void TForm1::UID1Click() {}
 void TForm1::GID1Click() {}
 void TForm1::N3Click(void* sender) {}
-void TForm1::TreeView1Change(cl::TTreeNode* node) {}
-int TForm1::TreeView1Compare(cl::TTreeNode* a, cl::TTreeNode* b, intptr_t data) { return 0; }
-void TForm1::ListView1DblClick() {}
-void TForm1::ListView1Resize() {}
+
+// ---- Folder view and icons -------------------------------------------------------
+
+bool ScanRunning = false;
+
+namespace {
+
+// The one shell information record of the interface thread's icon lookups.
+SHFILEINFOA iconInfo;
+
+bool FolderExists(const std::string& path) {
+  DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool PlainFileExists(const std::string& path) {
+  DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// Names the file system hands to a device whatever their extension.
+bool IsDeviceName(std::string base) {
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  for (char& c : base)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" || base == "CONIN$" || base == "CONOUT$")
+    return true;
+  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) && base[3] >= '1' &&
+         base[3] <= '9';
+}
+
+const ObjectRecord* RecordOf(const cl::TTreeNode* node) { return static_cast<const ObjectRecord*>(node->Data); }
+
+// The probe an entry's icon is asked from: its own, made now when the scan did
+// not make it (names added or renamed since); the "null" probe when the key
+// cannot be a file name or its file cannot be made.
+std::string ProbeFor(const std::string& key) {
+  if (key == "dir") {
+    MakeIconProbe(0, key);
+    return IconProbePath(key);
+  }
+  if (IconProbeKeyUsable(key)) {
+    MakeIconProbe(1, key);
+    std::string path = IconProbePath(key);
+    if (PlainFileExists(path)) return path;
+  }
+  MakeIconProbe(1, "null");
+  return IconProbePath("null");
+}
+
+// The node of the list's first selected entry, found through its id; null
+// when nothing is selected or the id has no node.
+cl::TTreeNode* SelectedEntryNode(const cl::TListView& list) {
+  if (list.Count() == 0 || list.ItemIndex() < 0) return nullptr;
+  const cl::TListItem* item = list.Item(list.ItemIndex());
+  if (!item || item->SubItems().empty()) return nullptr;
+  const std::string& id = item->SubItems()[0];
+  if (id.empty() || id.size() > 5 || id.find_first_not_of("0123456789") != std::string::npos) return nullptr;
+  return NodeOf(NodeTable, static_cast<uint32_t>(std::stoul(id)));
+}
+
+}  // namespace
+
+std::string IconProbePath(const std::string& key) { return TempDir() + "yaffs\\" + key; }
+
+bool IconProbeKeyUsable(const std::string& key) {
+  if (key.empty()) return false;
+  size_t chars = 0;
+  size_t firstDot = std::string::npos;
+  for (size_t i = 0; i < key.size(); ++i, ++chars) {
+    unsigned char c = static_cast<unsigned char>(key[i]);
+    if (IsDBCSLeadByte(c) && i + 1 < key.size()) {
+      ++i;
+      continue;
+    }
+    if (c < 0x20 || std::string("<>:\"/\\|?*").find(static_cast<char>(c)) != std::string::npos) return false;
+    if (c == '.' && firstDot == std::string::npos) firstDot = i;
+  }
+  // Trail bytes lie above 0x3F, so the last byte is a dot or blank only when
+  // the last character is.
+  if (chars > 255 || key.back() == '.' || key.back() == ' ') return false;
+  return !IsDeviceName(key.substr(0, firstDot));
+}
+
+std::string IconKey(const std::string& ansiName, bool folder) {
+  if (folder) return "dir";
+  // The last of ".", "\" and ":", reading double-byte characters whole: a
+  // trail byte may equal "\".
+  size_t last = std::string::npos;
+  for (size_t i = 0; i < ansiName.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(ansiName[i]);
+    if (IsDBCSLeadByte(c) && i + 1 < ansiName.size()) {
+      ++i;
+      continue;
+    }
+    if (c == '.' || c == '\\' || c == ':') last = i;
+  }
+  if (last == std::string::npos || ansiName[last] != '.') return "null";
+  std::string ext = ansiName.substr(last + 1);
+  std::string key = ext + "." + ext;
+  return IconProbeKeyUsable(key) ? key : "null";
+}
+
+void MakeIconProbe(int16_t kind, const std::string& key) {
+  std::string temp = TempDir();
+  if (temp.empty()) return;
+  std::string folder = temp + "yaffs\\";
+  if (kind == 0) {
+    if (!FolderExists(folder + "dir\\")) SHCreateDirectoryExA(nullptr, (folder + "dir").c_str(), nullptr);
+    return;
+  }
+  if (!IconProbeKeyUsable(key)) return;
+  std::string path = folder + key;
+  if (PlainFileExists(path)) return;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      DWORD written = 0;
+      WriteFile(h, "\r\n", 2, &written, nullptr);
+      CloseHandle(h);
+      return;
+    }
+    // The probe folder went away since the start: make it again, once.
+    if (GetLastError() != ERROR_PATH_NOT_FOUND || attempt > 0) return;
+    SHCreateDirectoryExA(nullptr, folder.c_str(), nullptr);
+  }
+}
+
+int32_t GetSystemIconIndex(const std::string& path) {
+  // A failed lookup gives the system list's first icon, not the last answer.
+  iconInfo.iIcon = 0;
+  SHGetFileInfoA(path.c_str(), 0, &iconInfo, sizeof iconInfo, SHGFI_SYSICONINDEX | SHGFI_TYPENAME);
+  return iconInfo.iIcon;
+}
+
+void ShowFolder(cl::TTreeNode* node, cl::TListView& list) {
+  if (!node || node->ImageIndex() == 1) return;
+  cl::Screen.SetCursor(IDC_APPSTARTING);
+  list.BeginUpdate();
+  list.Clear();
+  // Only the root may lack a record (an image without a header for it).
+  const ObjectRecord* record = RecordOf(node);
+  list.Tag = record ? IdKey(record->ObjectId) : (node->Parent() ? 0 : static_cast<int>(RootObjectId));
+  std::string path;
+  for (const cl::TTreeNode* n = node; n; n = n->Parent()) {
+    const std::string& text = n->Text();
+    if (path.empty())
+      path = text;
+    else if (text == "/")
+      path = "/" + path;
+    else
+      path = text + "/" + path;
+  }
+  if (Form1) Form1->Edit2.SetText(path);
+  for (cl::TTreeNode* child : node->Children()) {
+    const ObjectRecord* r = RecordOf(child);
+    cl::TListItem* item = list.Add();
+    item->SubItems() = {std::to_string(r ? IdKey(r->ObjectId) : 0u), std::to_string(r ? r->ObjectType : 0u)};
+    item->SetCaption(child->Text());
+    item->SetImageIndex(GetSystemIconIndex(ProbeFor(IconKey(child->Text(), child->ImageIndex() == 0))));
+  }
+  list.EndUpdate();
+  cl::Screen.SetCursor(IDC_ARROW);
+}
+
+void SortFolderTree() {
+  if (!Form1) return;
+  auto compare = [](cl::TTreeNode* a, cl::TTreeNode* b, intptr_t data) { return Form1->TreeView1Compare(a, b, data); };
+  Form1->TreeView1.CustomSort(compare, 1);
+  Form1->TreeView1.CustomSort(compare, 0);
+}
+
+void TForm1::TreeView1Change(cl::TTreeNode* node) { ShowFolder(node, ListView1); }
+
+// Data 1 orders by name, data 0 by kind ("0" folders before "1" others); the
+// sort keeps equal nodes in place, so the two sorts in turn give folders first.
+int TForm1::TreeView1Compare(cl::TTreeNode* a, cl::TTreeNode* b, intptr_t data) {
+  switch (data) {
+    case 0:
+      return lstrcmpA(std::to_string(a->ImageIndex()).c_str(), std::to_string(b->ImageIndex()).c_str());
+    case 1:
+      return lstrcmpA(a->Text().c_str(), b->Text().c_str());
+    default:
+      return 0;
+  }
+}
+
+void TForm1::ListView1DblClick() { ShowFolder(SelectedEntryNode(ListView1), ListView1); }
+
+void TForm1::N1Click() { ShowFolder(SelectedEntryNode(ListView1), ListView1); }
+
+void TForm1::ToolButton1Click() {
+  if (ScanRunning) return;
+  int id = CurrentFolderId();
+  if (id < 1) return;
+  if (cl::TTreeNode* node = NodeOf(NodeTable, static_cast<uint32_t>(id))) ShowFolder(node->Parent(), ListView1);
+}
+
+// The icon view lays its icons out again on a sort.
+void TForm1::ListView1Resize() {
+  ListView1.CustomSort([this](cl::TListItem* a, cl::TListItem* b, intptr_t d) { return ListView1Compare(a, b, d); },
+                       0);
+}
+
+// Entries keep the order ShowFolder gave them (the tree's): all compare equal.
 int TForm1::ListView1Compare(cl::TListItem* a, cl::TListItem* b, intptr_t data) { return 0; }
 
 void CreateProgramForms() {

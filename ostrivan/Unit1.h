@@ -21,6 +21,33 @@ extern RECT ProgressRect;
 // Id (low 16 bits) of the folder shown in the list; kept in ListView1.Tag.
 int CurrentFolderId();
 
+// ---- Folder view and icons -------------------------------------------------------
+// True from the open command until the end of the scan; commands that move
+// through the tree wait for it.
+extern bool ScanRunning;
+
+// Lists the children of a folder node in list (every caller passes
+// Form1->ListView1), sets CurrentFolderId and the path bar Edit2. Does nothing
+// for no node or a node that is not a folder (ImageIndex 1).
+void ShowFolder(cl::TTreeNode* node, cl::TListView& list);
+// Sorts every level of Form1's tree: folders first, then the names in lstrcmpA
+// order, equal names keeping their order.
+void SortFolderTree();
+// Index in the system image list of the icon of the file or folder at path.
+int32_t GetSystemIconIndex(const std::string& path);
+// Kind 0: ensures the folder probe "dir"; any other kind ensures the file probe
+// named key (never for a key that IconProbeKeyUsable refuses).
+void MakeIconProbe(int16_t kind, const std::string& key);
+// The name of an entry's icon probe: "dir" for a folder; else the extension of
+// the ANSI name written twice with "." between ("a.txt" gives "txt.txt"), or
+// "null" when the name has none or the key could not be a probe's file name.
+std::string IconKey(const std::string& ansiName, bool folder = false);
+// True when key can name a probe file: no device name, no character a file
+// name cannot hold, no trailing dot or blank, at most 255 characters.
+bool IconProbeKeyUsable(const std::string& key);
+// Full path of a probe (TempDir() + "yaffs\" + key).
+std::string IconProbePath(const std::string& key);
+
 class TForm1 : public cl::TForm {
 public:
   TForm1();
@@ -79,6 +106,10 @@ public:
   void N1Click();
   void outfileokClick();
   void outfileallokClick();
+  // Extracts the entries selected in the list into a folder the user picks.
+  void ExtractSelection();
+  // Starts the extraction worker of the ids (decimal, low 16 bits) into destination.
+  void StartExtract(const std::string& destination, const std::vector<std::string>& ids);
   void newdirokClick();
   void addfileokClick();
   void adddirokClick();

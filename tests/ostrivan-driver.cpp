@@ -28,7 +28,16 @@ const char kHelp[] =
     "  click NAME        click a tool button, menu item or button by name\n"
     "                    (a menu item is clicked after the menu's popup handler ran)\n"
     "  answer yes|no|ok|cancel   the answer for the next message box\n"
-    "  close             close the main window (prints CLOSED or OPEN)\n";
+    "  close             close the main window (prints CLOSED or OPEN)\n"
+    "  open PATH         the open command with PATH chosen; returns once the scan\n"
+    "                    has ended (or the open failed)\n"
+    "  tree              one line per tree node, in preorder:\n"
+    "                    path<TAB>type<TAB>size<TAB>mode (octal)<TAB>uid<TAB>gid<TAB>mtime<TAB>id\n"
+    "                    (\"/\" for the root, \"/a/b\" below it, \"x/y\" under a top-level x)\n"
+    "  status            the six status panels (PANEL<TAB>i<TAB>text) and HINT<TAB>text\n"
+    "  ls                one line per entry of the list: caption<TAB>id<TAB>type\n"
+    "  cd PATH           show a folder of the tree (a path as tree prints it), as\n"
+    "                    selecting it in the tree does\n";
 
 ScriptedDialogs* g_dialogs = nullptr;
 
@@ -81,6 +90,42 @@ bool Click(const std::string& name) {
     return true;
   }
   return false;
+}
+
+// The node's path as the tree command prints it, names in UTF-8.
+std::string NodePath(const cl::TTreeNode* node) {
+  if (!node->Parent() && node->Text() == "/") return "/";
+  std::string path;
+  for (const cl::TTreeNode* n = node; n; n = n->Parent()) {
+    if (!n->Parent() && n->Text() == "/") {
+      path = "/" + path;
+      break;
+    }
+    const auto* r = static_cast<const ObjectRecord*>(n->Data);
+    std::string name = r ? RecordName(*r) : Utf8FromAnsiText(n->Text());
+    path = path.empty() ? name : name + "/" + path;
+  }
+  return path;
+}
+
+void PrintTree() {
+  for (int i = 0; i < Form1->TreeView1.Count(); ++i) {
+    const cl::TTreeNode* n = Form1->TreeView1.Item(i);
+    const auto* r = static_cast<const ObjectRecord*>(n->Data);
+    char fields[160] = "";
+    if (r)
+      snprintf(fields, sizeof fields, "%u\t%u\t%o\t%u\t%u\t%u\t%u", r->ObjectType, r->FileSize, r->Mode, r->Uid,
+               r->Gid, r->MTime, static_cast<unsigned>(IdKey(r->ObjectId)));
+    Print(NodePath(n) + "\t" + fields + "\n", false);
+  }
+}
+
+cl::TTreeNode* FindNode(const std::string& utf8Path) {
+  for (int i = 0; i < Form1->TreeView1.Count(); ++i) {
+    cl::TTreeNode* n = Form1->TreeView1.Item(i);
+    if (NodePath(n) == utf8Path) return n;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -140,6 +185,35 @@ int main(int argc, char** argv) {
         break;
       }
       dialogs.QueueButton(it->second);
+    } else if (cmd == "open") {
+      std::string path = needArg(cmd);
+      if (status) break;
+      dialogs.QueueText(AnsiFromUtf8Text(path));
+      Form1->ToolButton10->Click();
+      cl::Application.RunUntil([] { return !ScanRunning && !Form1->WorkerRunning(); });
+    } else if (cmd == "tree") {
+      PrintTree();
+    } else if (cmd == "status") {
+      for (int p = 0; p < Form1->StatusBar1.PanelCount(); ++p)
+        Print("PANEL\t" + std::to_string(p) + "\t" + Form1->StatusBar1.PanelText(p) + "\n");
+      Print("HINT\t" + Form1->StatusBar1.Hint() + "\n");
+    } else if (cmd == "ls") {
+      for (int e = 0; e < Form1->ListView1.Count(); ++e) {
+        const cl::TListItem* item = Form1->ListView1.Item(e);
+        std::string line = item->Caption();
+        for (const std::string& sub : item->SubItems()) line += "\t" + sub;
+        Print(line + "\n");
+      }
+    } else if (cmd == "cd") {
+      std::string path = needArg(cmd);
+      if (status) break;
+      cl::TTreeNode* node = FindNode(path);
+      if (node) {
+        Form1->TreeView1.SetSelected(node);
+      } else {
+        Print("ERROR\tno tree node " + path + "\n", false);
+        status = 1;
+      }
     } else if (cmd == "close") {
       Form1->Close();
       Print(cl::Application.Terminated() ? "CLOSED\n" : "OPEN\n", false);

@@ -1,0 +1,421 @@
+#include "Unit2.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "Unit1.h"
+#include "addfilefun.h"
+#include "ecc.h"
+
+cl::TTreeNode* ParkingNode = nullptr;
+
+namespace {
+
+// Accepted headers handed over in one synchronised call: a call per header
+// would cost more than the walk of a large image.
+constexpr size_t NodeBatch = 512;
+
+// Spare-area colour of the status bar, with which the progress area is erased.
+COLORREF StatusBarColour() { return GetSysColor(COLOR_BTNFACE); }
+
+ObjectRecord* RecordOf(const cl::TTreeNode* node) { return static_cast<ObjectRecord*>(node->Data); }
+
+int ImageIndexOf(uint32_t objectType) { return objectType == ObjectTypeDirectory ? 0 : 1; }
+
+// True for a parent id that marks its object as removed: 0 and 2 to 256.
+bool RemovedParent(uint32_t parentId) { return parentId == 0 || (parentId >= 2 && parentId < FirstOrdinaryObjectId); }
+
+// Every node of a subtree stops being any id's node, then the subtree goes.
+void RemoveSubtree(cl::TTreeNode* node) {
+  std::vector<cl::TTreeNode*> stack{node};
+  while (!stack.empty()) {
+    cl::TTreeNode* n = stack.back();
+    stack.pop_back();
+    if (const ObjectRecord* r = RecordOf(n)) ClearNodeReference(NodeTable, r->ObjectId, n);
+    for (cl::TTreeNode* c : n->Children()) stack.push_back(c);
+  }
+  node->Delete();
+}
+
+// A node may go under target unless target is the node or lies below it.
+bool CanMoveUnder(const cl::TTreeNode* node, const cl::TTreeNode* target) {
+  return target != node && !target->HasAsParent(node);
+}
+
+void FillProgressArea(COLORREF colour, const RECT& r) {
+  if (!Form1 || r.right <= r.left || r.bottom <= r.top) return;
+  HDC dc = GetDC(Form1->StatusBar1.Handle());
+  if (!dc) return;
+  {
+    cl::TCanvas canvas(dc);
+    canvas.FillRect(r, colour);
+  }
+  ReleaseDC(Form1->StatusBar1.Handle(), dc);
+}
+
+// Tags and the data area of one page where they lie in the mapping; only the
+// last page of an image may be cut short, and it is read through a bounded
+// copy instead.
+struct PageReader {
+  const uint8_t* image;
+  uint32_t size;
+  uint32_t tagsOffset;
+  uint8_t tail[PageSize];
+  uint32_t tailPage = NoPage;
+
+  const uint8_t* Page(uint32_t page) {
+    uint64_t offset = PageOffset(page);
+    if (offset + PageSize <= size) return image + offset;
+    if (tailPage != page) {
+      ByteView(image, size).CopyOut(static_cast<size_t>(offset), PageSize, tail);
+      tailPage = page;
+    }
+    return tail;
+  }
+  uint32_t Sequence(uint32_t page) { return ReadU32(Page(page) + tagsOffset + TagSequenceNumber); }
+};
+
+}  // namespace
+
+int ProgressBlocks(int32_t done, int32_t total, int width) {
+  if (total <= 0 || done <= 0 || width <= 0) return 0;
+  return static_cast<int>(std::ceil(static_cast<double>(done) / total * width / ProgressBlockStep));
+}
+
+ObjectRecord DefaultRootRecord() {
+  ObjectRecord r;
+  r.Valid = 1;
+  r.ObjectId = RootObjectId;
+  r.ObjectType = ObjectTypeDirectory;
+  r.ParentId = RootObjectId;
+  r.Mode = NewFolderMode;
+  r.EquivalentId = 0xFFFFFFFF;
+  std::memset(r.Alias, 0xFF, sizeof r.Alias);
+  r.TagsByteCount = HeaderByteCount;
+  return r;
+}
+
+std::string EraseMarkerNote(uint32_t tagsOffset) {
+  return tagsOffset > TagsOffsetPlain ? "  \"OOB头双字节 有(OXFF,OXFF)檫除标记\"" : "  \"OOB头双字节 无(OXFF,OXFF)檫除标记\"";
+}
+
+// ---- Worker ----------------------------------------------------------------------
+
+void readfileThread::ScanImage() {
+  // Every way out, an exception too, ends in ScanFinished: it gives the user
+  // the open command and the tree back.
+  try {
+    ScanPages();
+  } catch (...) {
+  }
+  try {
+    FlushNodes();
+  } catch (...) {
+  }
+  pending_.clear();
+  Synchronize([this] { ScanFinished(); });
+}
+
+void readfileThread::ScanPages() {
+  EnsureProbe("");
+  MaxObjectId = 0;
+  DetectedEccKind = EccKindNone;
+  uint32_t pages = PageCount(ImageView ? ImageSize : 0);
+  ProgressTotal = static_cast<int32_t>(pages);
+  ProgressDone = 0;
+  InputTagsOffset = OutputTagsOffset = DetectTagsOffset(ImageBytes());
+  RunList.Clear();
+
+  Synchronize([this] { ClearProgress(); });
+  SetStateText("正在扫描IMG块信息");
+  BuildRuns(pages);
+  Synchronize([this] { ClearProgress(); });
+  RunList.SortImageRuns();
+  SetStateText("扫描IMG块信息完成");
+
+  if (!CreateWorkFile()) return;
+  RunList.AppendWorkFileEntry(0, 0);
+  ProgressDone = 0;
+  SetStateText("正在构建文件列表");
+  WalkRuns(pages);
+}
+
+void readfileThread::BuildRuns(uint32_t pages) {
+  if (pages == 0) return;
+  PageReader reader{ImageView, ImageSize, InputTagsOffset, {}};
+  uint32_t current = reader.Sequence(0);
+  PageRef start = 0;
+  for (uint32_t i = 0; i < pages; ++i) {
+    uint32_t s = reader.Sequence(i);
+    if (s != current) {
+      RunList.Append({current, PageSource::Image, start, i - 1});
+      start = i;
+      current = s;
+    }
+    if (i == pages - 1) RunList.Append({current, PageSource::Image, start, i});
+    StepProgress();
+  }
+}
+
+void readfileThread::WalkRuns(uint32_t pages) {
+  size_t k = RunList.FirstRunAtOrAbove(BaseSequenceNumber);
+  auto walkable = [](size_t entry) {
+    return entry < RunList.Count() && RunList[entry].Source == PageSource::Image &&
+           RunList[entry].SequenceNumber != ErasedSequenceNumber;
+  };
+  if (!walkable(k)) return;
+  cl::Screen.SetCursor(IDC_ARROW);
+  PageReader reader{ImageView, ImageSize, InputTagsOffset, {}};
+  const uint32_t tags = InputTagsOffset;
+  PageRef src = RunList[k].FirstPage;
+  uint32_t current = RunList[k].SequenceNumber;
+  NodeEntry* table = NodeTable;
+  for (uint32_t j = 0; j < pages; ++j) {
+    if (src >= pages || reader.Sequence(src) != current) {
+      size_t next = RunList.Next(k);
+      if (!walkable(next)) break;
+      src = RunList[next].FirstPage;
+      k = next;
+    }
+    const uint8_t* page = reader.Page(src);
+    const uint8_t* tag = page + tags;
+    uint32_t sequence = ReadU32(tag + TagSequenceNumber);
+    uint32_t objectId = ReadU32(tag + TagObjectId);
+    uint32_t byteCount = ReadU32(tag + TagByteCount);
+
+    if (j >= 1 && j <= 4) {
+      uint8_t yaffs2[DataEccTriple], nand[DataEccTriple];
+      CalcYaffs2Ecc(page, yaffs2);
+      CalcNandFlashEcc(page, nand);
+      const uint8_t* stored = page + DataEccOffset;
+      if (std::memcmp(stored, yaffs2, DataEccTriple) == 0)
+        DetectedEccKind = EccKindYaffs2;
+      else if (std::memcmp(stored, nand, DataEccTriple) == 0)
+        DetectedEccKind = EccKindNandFlash;
+      else
+        DetectedEccKind = EccKindNone;
+    }
+
+    uint16_t id = IdKey(objectId);
+    if (id > MaxObjectId) MaxObjectId = id;
+    // Entry 1 holds the root node from the open on, never a page.
+    if (table && id != RootObjectId) {
+      NodeEntry& e = table[id];
+      if (e.Flag == 0 && e.Page == NoPage) e.Page = src;
+    }
+
+    uint32_t type = ReadU32(page + HeaderType);
+    if (type <= MaxObjectType && sequence != 0 &&
+        (byteCount == HeaderByteCount || byteCount == 0 || byteCount == ReadU32(page + HeaderFileSize)))
+      Accept(page, objectId, byteCount, src);
+
+    current = sequence;
+    ++src;
+    StepProgress();
+  }
+}
+
+void readfileThread::Accept(const uint8_t* data, uint32_t objectId, uint32_t byteCount, uint32_t page) {
+  pending_.emplace_back();
+  ObjectRecord& r = pending_.back();
+  r.Valid = 1;
+  r.HeaderPage = page;
+  r.FirstPage = NoPage;
+  r.WorkOffset = 0;
+  std::memcpy(r.Name, data + HeaderName, MaxNameBytes);
+  r.Name[MaxNameBytes] = '\0';
+  r.ObjectType = ReadU32(data + HeaderType);
+  r.ParentId = ReadU32(data + HeaderParentId);
+  r.ObjectId = objectId;
+  r.FileSize = ReadU32(data + HeaderFileSize);
+  r.Mode = ReadU32(data + HeaderMode);
+  r.Uid = ReadU32(data + HeaderUid);
+  r.Gid = ReadU32(data + HeaderGid);
+  r.ATime = ReadU32(data + HeaderATime);
+  r.MTime = ReadU32(data + HeaderMTime);
+  r.CTime = ReadU32(data + HeaderCTime);
+  r.EquivalentId = ReadU32(data + HeaderEquivalentId);
+  std::memcpy(r.Alias, data + HeaderAlias, AliasFieldSize);
+  r.TagsByteCount = byteCount;
+  EnsureProbe(IconKey(AnsiFromUtf8(RecordName(r))));
+  if (pending_.size() >= NodeBatch) FlushNodes();
+}
+
+void readfileThread::FlushNodes() {
+  if (pending_.empty()) return;
+  Synchronize([this] {
+    for (const ObjectRecord& r : pending_) {
+      Record = r;
+      AddOrUpdateNode();
+    }
+  });
+  pending_.clear();
+}
+
+void readfileThread::SetStateText(const char* text) {
+  Synchronize([text] {
+    if (Form1) Form1->StatusBar1.SetPanelText(4, text);
+  });
+}
+
+void readfileThread::StepProgress() {
+  ++ProgressDone;
+  int blocks = ProgressBlocks(ProgressDone, ProgressTotal, progressWidth_);
+  if (blocks != paintedBlocks_) {
+    // Headers met so far reach the tree before the bar says they were read.
+    FlushNodes();
+    Synchronize([this] { PaintProgress(); });
+  }
+}
+
+// An empty key asks for the folder probe. A probe that cannot be made only
+// costs its entries their icon; the scan goes on.
+void readfileThread::EnsureProbe(const std::string& key) {
+  if (!probes_.insert(key).second) return;
+  try {
+    if (key.empty())
+      MakeIconProbe(0, key);
+    else
+      MakeIconProbe(1, key);
+  } catch (...) {
+  }
+}
+
+// ---- Interface thread ------------------------------------------------------------
+
+void readfileThread::AddOrUpdateNode() {
+  if (!Form1 || !NodeTable) return;
+  cl::TTreeNode* root = NodeOf(NodeTable, RootObjectId);
+  uint16_t id = IdKey(Record.ObjectId);
+  if (id == RootObjectId) {
+    // The root stays where it is, with its text "/": only its record changes,
+    // and only by a header that names the root as its own parent (device
+    // dumps write it once with parent 0).
+    if (Record.ParentId != RootObjectId || !root) return;
+    auto* r = RecordOf(root);
+    if (!r) root->Data = r = new ObjectRecord;
+    *r = Record;
+    r->FirstPage = NoPage;
+    return;
+  }
+
+  NodeEntry& e = EntryOf(NodeTable, id);
+  PageRef first = e.Flag == 0 ? TakeFirstPage(NodeTable, id) : NoPage;
+  cl::TTreeNode* node = e.Node;  // flag 1 now: the object's node, or none
+
+  if (RemovedParent(Record.ParentId)) {
+    if (node) RemoveSubtree(node);
+    return;
+  }
+  cl::TTreeNode* target = Record.ParentId == RootObjectId ? root : NodeOf(NodeTable, Record.ParentId);
+  if (!target) target = ParkingNode;
+  if (!target) return;
+  std::string caption = AnsiFromUtf8(RecordName(Record));
+  int image = ImageIndexOf(Record.ObjectType);
+
+  if (node) {
+    // The newest header wins: record, text and place follow it.
+    ObjectRecord* r = RecordOf(node);
+    bool moved = !r || IdKey(r->ParentId) != IdKey(Record.ParentId);
+    PageRef keep = r ? r->FirstPage : NoPage;
+    if (!r) node->Data = r = new ObjectRecord;
+    *r = Record;
+    r->FirstPage = keep;
+    if (node->Text() != caption) node->SetText(caption);
+    if (node->ImageIndex() != image) {
+      node->SetImageIndex(image);
+      node->SetSelectedIndex(image);
+    }
+    if (moved) {
+      if (!CanMoveUnder(node, target)) target = ParkingNode;
+      if (target && node->Parent() != target && CanMoveUnder(node, target)) node->MoveTo(target, cl::naAddChild);
+    }
+    return;
+  }
+
+  auto* r = new ObjectRecord(Record);
+  r->FirstPage = first;
+  cl::TTreeNode* added = Form1->TreeView1.AddChildObject(target, caption, r);
+  added->SetImageIndex(image);
+  added->SetSelectedIndex(image);
+  SetNode(NodeTable, id, added);
+}
+
+void readfileThread::ScanFinished() {
+  if (!Form1) return;
+  // Whatever fails below, the user gets the open command and the tree back.
+  struct Reenable {
+    ~Reenable() {
+      ParkingNode = nullptr;
+      ScanRunning = false;
+      Form1->ToolButton10->SetEnabled(true);
+      Form1->TreeView1.SetEnabled(true);
+    }
+  } reenable;
+
+  FillProgressArea(StatusBarColour(), ProgressRect);
+  Form1->StatusBar1.SetPanelText(4, "读取完成！");
+  Form1->StatusBar1.SetHint(Form1->StatusBar1.Hint() + EraseMarkerNote(InputTagsOffset));
+  SortFolderTree();
+
+  SHFILEINFOA info{};
+  std::string probes = TempDir() + "yaffs";
+  auto images = reinterpret_cast<HIMAGELIST>(
+      SHGetFileInfoA(probes.c_str(), 0, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_ICON));
+  if (info.hIcon) DestroyIcon(info.hIcon);
+  Form1->ListView1.SetLargeImages(images);
+
+  // Parked objects go under their parents, known by now or never: to the top
+  // level then. An object whose parent lies in its own subtree stays parked
+  // and goes with the parking node.
+  if (cl::TTreeNode* parking = ParkingNode) {
+    std::vector<cl::TTreeNode*> parked = parking->Children();
+    for (cl::TTreeNode* child : parked) {
+      const ObjectRecord* r = RecordOf(child);
+      cl::TTreeNode* parent = r ? NodeOf(NodeTable, r->ParentId) : nullptr;
+      if (!parent) {
+        child->MoveTo(nullptr, cl::naAdd);
+      } else if (CanMoveUnder(child, parent)) {
+        child->MoveTo(parent, cl::naAddChild);
+      }
+    }
+    ParkingNode = nullptr;
+    RemoveSubtree(parking);
+  }
+
+  cl::TTreeNode* root = NodeOf(NodeTable, RootObjectId);
+  Form1->TreeView1.FullCollapse();
+  if (root) root->Expand(false);
+  ShowFolder(root, Form1->ListView1);
+}
+
+void readfileThread::PaintProgress() {
+  if (!Form1) return;
+  RECT area = ProgressRect;
+  progressWidth_ = area.right - area.left;
+  int blocks = ProgressBlocks(ProgressDone, ProgressTotal, progressWidth_);
+  paintedBlocks_ = blocks;
+  if (blocks <= 0) return;
+  HDC dc = GetDC(Form1->StatusBar1.Handle());
+  if (!dc) return;
+  {
+    cl::TCanvas canvas(dc);
+    for (int b = 0; b < blocks; ++b) {
+      RECT r{area.left + ProgressBlockStep * b, area.top, 0, area.bottom};
+      r.right = std::min<LONG>(r.left + ProgressBlockWidth, area.right);
+      canvas.FillRect(r, RGB(0, 0, 255));
+    }
+  }
+  ReleaseDC(Form1->StatusBar1.Handle(), dc);
+}
+
+void readfileThread::ClearProgress() {
+  if (!Form1) return;
+  Form1->StatusBar1.SetPanelText(5, "");
+  FillProgressArea(StatusBarColour(), ProgressRect);
+  progressWidth_ = ProgressRect.right - ProgressRect.left;
+  paintedBlocks_ = 0;
+}
