@@ -11,6 +11,7 @@
 #include "Unit5.h"
 #include "Unit6.h"
 #include "Unit7.h"
+#include "imgout.h"
 
 TForm1* Form1 = nullptr;
 RECT ProgressRect = {0, 0, 0, 0};
@@ -433,7 +434,18 @@ void TForm1::ToolButton10Click() {
 }
 void TForm1::ToolButton6Click() { outfileokClick(); }
 void TForm1::ToolButton7Click() { outfileallokClick(); }
-void TForm1::ToolButton5Click() {}
+void TForm1::ToolButton5Click() {
+  if (Edit2.Text().empty()) return;
+  int r = Form7->ShowModal();
+  if ((r & 0xFF) < 11) return;
+  OutputEccKind = static_cast<uint8_t>(r - 11);
+  SaveDialog1.Title = "YAFFS2 IMG（文件系统镜像） 另存为";
+  SaveDialog1.Filter = "*.img|*.img|*.*|*.*";
+  SaveDialog1.DefaultExt = "img";
+  if (!SaveDialog1.Execute()) return;
+  Modified = 0;
+  StartWorker(new imgoutThread(SaveDialog1.FileName));
+}
 void TForm1::ToolButton2Click() { outfileokClick(); }
 void TForm1::ToolButton3Click() { outfileallokClick(); }
 void TForm1::outfileokClick() { ExtractSelection(); }

@@ -122,11 +122,11 @@ ImageKey CurrentImageKey() {
   k.TagsOffset = InputTagsOffset;
   BY_HANDLE_FILE_INFORMATION info;
   if (ImageHandle && ImageHandle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(ImageHandle, &info)) {
-    (void)info;
-    (void)info;
-    (void)info;
-    (void)info;
-    (void)info;
+    k.Volume = info.dwVolumeSerialNumber;
+    k.IndexHigh = info.nFileIndexHigh;
+    k.IndexLow = info.nFileIndexLow;
+    k.Written = info.ftLastWriteTime;
+    k.Created = info.ftCreationTime;
   }
   for (const RunEntry& e : RunList.Entries())
     if (e.Source == PageSource::Image) k.Runs.push_back(e);

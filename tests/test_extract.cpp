@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,7 @@ public:
   std::vector<std::string> log;
   std::string cancelAtItem;
   int cancelAtPosition = -1;
+  std::string throwAtItem;
 
 protected:
   void ShowExtractProgress() override {
@@ -90,6 +92,7 @@ protected:
     outfileThread::ShowCurrentItem();
     log.push_back("item " + CurrentItem);
     if (CurrentItem == cancelAtItem) PressCancel();
+    if (CurrentItem == throwAtItem) throw std::runtime_error("interface call failed");
   }
   void ShowProgressPosition() override {
     outfileThread::ShowProgressPosition();
@@ -485,7 +488,9 @@ TEST_F(Extract, AddedObjectsComeFromTheWorkFile) {
     std::string host, name;
     uint32_t type;
     uint16_t parent;
-  } adds[] = {{hostA, "new.bin", ObjectTypeFile, 1}, {"", "dir", ObjectTypeDirectory, 1}, {hostB, "in.bin", ObjectTypeFile, 258}};
+  } adds[] = {{hostA, "new.bin", ObjectTypeFile, 1},
+              {"", "dir", ObjectTypeDirectory, 1},
+              {hostB, "in.bin", ObjectTypeFile, 258}};
   for (const Add& a : adds) {
     uint16_t id = adder.AddObject(a.host, a.name, a.type, a.parent);
     ASSERT_NE(0, id) << a.name;
@@ -735,6 +740,18 @@ TEST_F(ExtractTwoEntries, RunAfterACancelStartsAfresh) {
   RecordingExtract* shown = RunRecorded({"310"});
   EXPECT_EQ(shown->log, (std::vector<std::string>{"total 1 shown", "item B", "position 1", "close"}));
   EXPECT_EQ(0, Form4->Tag);
+}
+
+TEST_F(ExtractTwoEntries, AnErrorInsideTheRunStillClosesTheDialogAndIsReported) {
+  auto* w = new RecordingExtract(Dest(), {"300", "310"});
+  w->throwAtItem = "A\\f2";
+  Form1->StartWorker(w);
+  WaitForWorkers();
+  EXPECT_EQ(w->log, (std::vector<std::string>{"total 5 shown", "position 1", "item A\\f1", "position 2",
+                                              "item A\\f2", "close"}));
+  EXPECT_FALSE(IsWindowVisible(Form4->Handle()));
+  ASSERT_EQ(1u, MessageBoxes().size());
+  EXPECT_EQ("有1个对象提取失败！", MessageBoxes()[0].text);
 }
 
 // ---- Commands ---------------------------------------------------------------------------------------
