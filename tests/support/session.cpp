@@ -13,7 +13,10 @@ ScriptedDialogs::~ScriptedDialogs() { cl::SetDialogHook(nullptr); }
 void ScriptedDialogs::QueueButton(int id) { buttons_.push_back(id); }
 void ScriptedDialogs::QueueText(const std::string& text, bool accepted) { texts_.emplace_back(text, accepted); }
 void ScriptedDialogs::QueueFiles(const std::vector<std::string>& files) { files_.push_back(files); }
-void ScriptedDialogs::QueueModal(int result) { modals_.push_back(result); }
+void ScriptedDialogs::QueueModal(int result) {
+  modals_.push_back([result](cl::TForm*) { return result; });
+}
+void ScriptedDialogs::QueueModalAction(std::function<int(cl::TForm*)> action) { modals_.push_back(std::move(action)); }
 
 cl::DialogAnswer ScriptedDialogs::Answer(const cl::DialogRequest& req) {
   cl::DialogAnswer ans;
@@ -54,8 +57,9 @@ cl::DialogAnswer ScriptedDialogs::Answer(const cl::DialogRequest& req) {
       if (std::find(realForms.begin(), realForms.end(), req.form) != realForms.end()) {
         ans.result = cl::DialogAnswer::kRunReal;
       } else if (!modals_.empty()) {
-        ans.result = modals_.front();
+        auto action = std::move(modals_.front());
         modals_.pop_front();
+        ans.result = action(req.form);
       } else {
         ans.result = cl::mrOk;
       }

@@ -2,6 +2,7 @@
 // Tests and the session driver install it in place of the real dialogs.
 #pragma once
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,9 @@ public:
   void QueueText(const std::string& text, bool accepted = true);  // input box, save, folder
   void QueueFiles(const std::vector<std::string>& files);         // open dialog
   void QueueModal(int result);       // next modal form (DialogAnswer::kRunReal shows it)
+  // Next modal form: the action fills and closes it as a user would (the
+  // form is not shown) and returns its modal result.
+  void QueueModalAction(std::function<int(cl::TForm*)> action);
   // Modal forms that are always shown for real (the progress dialog).
   std::vector<const cl::TForm*> realForms;
 
@@ -39,7 +43,7 @@ private:
   std::deque<int> buttons_;
   std::deque<std::pair<std::string, bool>> texts_;
   std::deque<std::vector<std::string>> files_;
-  std::deque<int> modals_;
+  std::deque<std::function<int(cl::TForm*)>> modals_;
 };
 
 // GBK (the ANSI code page) to UTF-8 and back, for output and arguments.
