@@ -293,10 +293,40 @@ int TForm::ShowModal() {
   ModalResult = mrNone;
   Show();
   SetForegroundWindow(hwnd_);
-  ModalLoop([this] { return ModalResult != mrNone || !hwnd_; });
+  MSG msg;
+  while (ModalResult == mrNone && hwnd_) {
+    if (!GetMessageA(&msg, nullptr, 0, 0)) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      break;
+    }
+    if (msg.message == WM_KEYDOWN && IsChild(hwnd_, msg.hwnd) && HandleDialogKey(msg.wParam)) continue;
+    Application.DispatchOne(msg);
+  }
   modal_ = false;
   if (hwnd_) Hide();
   return ModalResult;
+}
+
+bool TForm::HandleDialogKey(WPARAM key) {
+  if (key == VK_RETURN) {
+    // Enter presses the default button, as in a dialog.
+    std::vector<TControl*> all;
+    CollectControls(all);
+    for (TControl* c : all) {
+      char cls[16] = {};
+      GetClassNameA(c->Handle(), cls, sizeof cls);
+      LONG style = GetWindowLongA(c->Handle(), GWL_STYLE);
+      if (lstrcmpiA(cls, "Button") == 0 && (style & 0x0F) == BS_DEFPUSHBUTTON && IsWindowEnabled(c->Handle())) {
+        SendMessageA(c->Handle(), BM_CLICK, 0, 0);
+        return true;
+      }
+    }
+  } else if (key == VK_ESCAPE && (GetWindowLongA(hwnd_, GWL_STYLE) & WS_SYSMENU)) {
+    // Escape closes a form that has a close box; the progress dialog has none.
+    Close();
+    return true;
+  }
+  return false;
 }
 
 TControl* TForm::FindControl(const std::string& name) const {

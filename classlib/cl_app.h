@@ -118,6 +118,8 @@ public:
 protected:
   LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
   void Center();
+  // Enter and Escape in a modal form; true when the key was used.
+  bool HandleDialogKey(WPARAM key);
 
 private:
   bool modal_ = false;

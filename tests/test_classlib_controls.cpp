@@ -478,6 +478,32 @@ TEST(Button, PostedClicksEndTheModalFormWithTheButtonsResult) {
 
 // ---------------------------------------------------------------------------
 
+TEST(ModalForm, EnterPressesTheDefaultButtonAndEscapeClosesOnlyWithACloseBox) {
+  struct Case {
+    const char* name;
+    WPARAM key;
+    bool closeBox;
+    int result;
+  } cases[] = {{"enter", VK_RETURN, true, cl::mrOk}, {"escape", VK_ESCAPE, true, cl::mrCancel},
+               {"escape without close box", VK_ESCAPE, false, 7}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    cl::TForm dialog;
+    dialog.Position = cl::poDesigned;
+    dialog.SetBorderStyle(cl::bsDialog, c.closeBox);
+    cl::TEdit edit(&dialog);
+    cl::TButton ok(&dialog, "确定");
+    ok.ModalResult = cl::mrOk;
+    ok.SetDefault(true);
+    cl::TButton other(&dialog, "其它");
+    other.ModalResult = 7;
+    PostMessageA(edit.Handle(), WM_KEYDOWN, c.key, 0);
+    // Ends the form when the key did nothing.
+    PostMessageA(other.Handle(), BM_CLICK, 0, 0);
+    EXPECT_EQ(dialog.ShowModal(), c.result);
+  }
+}
+
 TEST(RadioGroup, ItemIndexStaysWithinTheItems) {
   cl::TForm form;
   PlaceOnTop(form, 300, 200);

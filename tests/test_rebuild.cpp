@@ -430,6 +430,20 @@ TEST_F(Rebuild, OpenedImageAsOutputFailsAndLeavesItUntouched) {
   EXPECT_FALSE(IsWindowVisible(Form4->Handle()));
 }
 
+TEST_F(Rebuild, OutputTooLargeForOneMappingWritesNothing) {
+  std::map<std::string, std::string> files;
+  Open(SampleImage(2048, files));
+  auto* r = static_cast<ObjectRecord*>(Find("/etc/hosts")->Data);
+  const uint32_t size = r->FileSize;
+  r->FileSize = 0xFFFFFFFF;  // a header with an absurd size: over 4 GiB of output
+  std::string out = NewPath("huge.img");
+  Save(out, 0, 0);
+  r->FileSize = size;
+  ASSERT_FALSE(dialogs_.asked.empty());
+  EXPECT_EQ(dialogs_.asked.back().text, "无法创建IMG文件！,可能其它程序正在使用。");
+  EXPECT_EQ(GetFileAttributesA(out.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 TEST_F(Rebuild, CancelKeepsTheFullSizeWithZerosAfterTheLastObject) {
   std::map<std::string, std::string> files;
   Open(SampleImage(2048, files));
