@@ -6,7 +6,7 @@ export DEBIAN_FRONTEND=noninteractive
 
 need=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 cmake make wine wine64 xvfb xauth x11-utils fonts-wqy-zenhei
       fonts-wine googletest git imagemagick x11-apps libarchive-tools unrar-free
-      locales procps)
+      locales procps unyaffs)
 missing=()
 for p in "${need[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,0 +1,147 @@
+#include "cl_strings.h"
+
+#include <windows.h>
+
+namespace cl {
+
+int TStringList::IndexOf(const std::string& s) const {
+  for (size_t i = 0; i < Strings.size(); ++i)
+    if (Strings[i] == s) return static_cast<int>(i);
+  return -1;
+}
+
+std::string TStringList::Text() const {
+  std::string out;
+  for (const std::string& s : Strings) out += s + "\r\n";
+  return out;
+}
+
+void TStringList::SetText(const std::string& text) {
+  Strings.clear();
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' && text[i] != '\n') continue;
+    Strings.push_back(text.substr(start, i - start));
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  if (start < text.size()) Strings.push_back(text.substr(start));
+}
+
+std::string TStringList::CommaText() const {
+  std::string out;
+  for (size_t i = 0; i < Strings.size(); ++i) {
+    if (i) out += ',';
+    const std::string& s = Strings[i];
+    bool quote = s.empty() ? false : s.find_first_of(" ,\"") != std::string::npos;
+    for (unsigned char c : s)
+      if (c < ' ') quote = true;
+    if (!quote) {
+      out += s;
+      continue;
+    }
+    out += '"';
+    for (char c : s) {
+      if (c == '"') out += '"';
+      out += c;
+    }
+    out += '"';
+  }
+  return out;
+}
+
+void TStringList::SetCommaText(const std::string& text) {
+  Strings.clear();
+  size_t i = 0, n = text.size();
+  auto skipBlanks = [&] {
+    while (i < n && static_cast<unsigned char>(text[i]) <= ' ') ++i;
+  };
+  skipBlanks();
+  while (i < n) {
+    std::string item;
+    if (text[i] == '"') {
+      ++i;
+      while (i < n) {
+        if (text[i] == '"') {
+          if (i + 1 < n && text[i + 1] == '"') {
+            item += '"';
+            i += 2;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        item += text[i++];
+      }
+    } else {
+      while (i < n && text[i] != ',' && static_cast<unsigned char>(text[i]) > ' ') item += text[i++];
+    }
+    Strings.push_back(item);
+    skipBlanks();
+    if (i < n && text[i] == ',') {
+      ++i;
+      skipBlanks();
+      if (i == n) Strings.push_back("");
+    }
+  }
+}
+
+bool TStringList::LoadFromFile(const std::string& path) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  std::string text;
+  char buf[65536];
+  DWORD got = 0;
+  bool ok = true;
+  while ((ok = ReadFile(h, buf, sizeof buf, &got, nullptr)) && got > 0) text.append(buf, got);
+  CloseHandle(h);
+  if (!ok) return false;
+  SetText(text);
+  return true;
+}
+
+bool TStringList::SaveToFile(const std::string& path) const {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  std::string text = Text();
+  DWORD put = 0;
+  bool ok = text.empty() || (WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &put, nullptr) &&
+                             put == text.size());
+  CloseHandle(h);
+  return ok;
+}
+
+size_t FileNameStart(const std::string& path) {
+  size_t start = 0;
+  for (size_t i = 0; i < path.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(path[i]);
+    if (IsDBCSLeadByte(c) && i + 1 < path.size()) {
+      ++i;  // the trail byte is part of the character, whatever its value
+      continue;
+    }
+    if (c == '\\' || c == ':') start = i + 1;
+  }
+  return start;
+}
+
+std::string ExtractFileName(const std::string& path) { return path.substr(FileNameStart(path)); }
+
+std::string ExtractFilePath(const std::string& path) { return path.substr(0, FileNameStart(path)); }
+
+std::string IncludeTrailingBackslash(const std::string& path) {
+  if (!path.empty() && FileNameStart(path) == path.size() && path.back() == '\\') return path;
+  return path + "\\";
+}
+
+bool FileExists(const std::string& path) {
+  DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(const std::string& path) {
+  DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace cl
