@@ -67,7 +67,7 @@ TEST(StringList, FilesRoundTripWithCrLf) {
 }
 
 TEST(Paths, SplitsWalkDoubleByteCharacters) {
-  // "表" is 0xB1 0x ED... ; "\x95\x5C" is a GBK character whose trail byte is '\'.
+  // 0x95 0x5C is one GBK character whose trail byte is the backslash.
   const std::string tricky = "\x95\x5C";
   struct Case {
     std::string path, folder, name;
