@@ -83,6 +83,7 @@ bool TApplication::DispatchOne(MSG& msg) {
   }
   TranslateMessage(&msg);
   DispatchMessageA(&msg);
+  if (AfterDispatch) AfterDispatch();
   return true;
 }
 

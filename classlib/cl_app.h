@@ -55,6 +55,9 @@ public:
   // Exceptions that reach a window procedure end here.
   void HandleException(std::exception_ptr e);
   std::function<void(const std::string&)> OnException;
+  // Runs after every message this thread dispatches, nested loops included
+  // (the session driver watches the progress dialog with it).
+  std::function<void()> AfterDispatch;
 
   // Runs a call on the user-interface thread, in order with posted messages.
   void Synchronize(const std::function<void()>& call);

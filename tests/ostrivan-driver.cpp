@@ -11,6 +11,7 @@
 
 #include "Unit1.h"
 #include "Unit4.h"
+#include "Unit7.h"
 #include "session.h"
 
 namespace {
@@ -37,7 +38,16 @@ const char kHelp[] =
     "  status            the six status panels (PANEL<TAB>i<TAB>text) and HINT<TAB>text\n"
     "  ls                one line per entry of the list: caption<TAB>id<TAB>type\n"
     "  cd PATH           show a folder of the tree (a path as tree prints it), as\n"
-    "                    selecting it in the tree does\n";
+    "                    selecting it in the tree does\n"
+    "  export-all DIR    \"全部导出\" with the folder chooser answered DIR; returns\n"
+    "                    when the worker has ended\n"
+    "  extract NAME... DIR  select those entries (captions) of the folder shown and\n"
+    "                    run \"提取选中\" into DIR; the arguments run up to the next\n"
+    "                    command word or the end, and the last of them is DIR\n"
+    "  cancel-after N    press \"取消\" once the next worker's progress reaches N\n"
+    "  save PATH KIND MARKER  \"整理另存\": ECC KIND 0, 1 or 2, MARKER 1 for the FF FF\n"
+    "                    erase marker or 0 without, the file PATH; returns when the\n"
+    "                    worker has ended\n";
 
 ScriptedDialogs* g_dialogs = nullptr;
 
@@ -128,6 +138,29 @@ cl::TTreeNode* FindNode(const std::string& utf8Path) {
   return nullptr;
 }
 
+const char* const kCommands[] = {"controls", "click", "answer", "close", "open", "tree", "status", "ls",
+                                 "cd", "export-all", "extract", "cancel-after", "save"};
+
+bool IsCommand(const std::string& word) {
+  for (const char* c : kCommands)
+    if (word == c) return true;
+  return false;
+}
+
+// Runs the message loop until no scan or worker runs any more.
+void WaitForWorkers() {
+  cl::Application.RunUntil([] { return !ScanRunning && !Form1->WorkerRunning(); });
+}
+
+// "取消" is pressed once the progress dialog's bar reaches this step.
+int g_cancelAfter = -1;
+
+void WatchProgress() {
+  if (g_cancelAfter < 0 || !Form4->IsModal() || Form4->ProgressBar1.Position() < g_cancelAfter) return;
+  g_cancelAfter = -1;
+  Form4->Button1.Click();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -149,6 +182,7 @@ int main(int argc, char** argv) {
   };
   CreateProgramForms();
   dialogs.realForms.push_back(Form4);
+  cl::Application.AfterDispatch = WatchProgress;
   Form1->Show();
   cl::Application.ProcessMessages();
 
@@ -190,7 +224,56 @@ int main(int argc, char** argv) {
       if (status) break;
       dialogs.QueueText(AnsiFromUtf8Text(path));
       Form1->ToolButton10->Click();
-      cl::Application.RunUntil([] { return !ScanRunning && !Form1->WorkerRunning(); });
+      WaitForWorkers();
+    } else if (cmd == "export-all") {
+      std::string dir = needArg(cmd);
+      if (status) break;
+      dialogs.QueueText(AnsiFromUtf8Text(dir));
+      Form1->ToolButton7->Click();
+      WaitForWorkers();
+    } else if (cmd == "extract") {
+      std::vector<std::string> words;
+      while (i < args.size() && !IsCommand(args[i])) words.push_back(args[i++]);
+      if (words.size() < 2) {
+        Print("ERROR\textract needs entry names and a folder\n", false);
+        status = 2;
+        break;
+      }
+      std::string dir = words.back();
+      words.pop_back();
+      for (int e = 0; e < Form1->ListView1.Count(); ++e) {
+        cl::TListItem* item = Form1->ListView1.Item(e);
+        bool wanted = false;
+        for (const std::string& w : words) wanted = wanted || Utf8FromAnsiText(item->Caption()) == w;
+        item->SetSelected(wanted);
+      }
+      cl::Application.ProcessMessages();
+      dialogs.QueueText(AnsiFromUtf8Text(dir));
+      Form1->ToolButton6->Click();
+      WaitForWorkers();
+    } else if (cmd == "cancel-after") {
+      std::string n = needArg(cmd);
+      if (status) break;
+      g_cancelAfter = atoi(n.c_str());
+    } else if (cmd == "save") {
+      if (i + 3 > args.size()) {
+        Print("ERROR\tsave needs PATH KIND MARKER\n", false);
+        status = 2;
+        break;
+      }
+      std::string path = args[i++];
+      int kind = atoi(args[i++].c_str());
+      int marker = atoi(args[i++].c_str());
+      dialogs.QueueModalAction([kind, marker](cl::TForm*) {
+        Form7->FormShow();
+        Form7->RadioGroup1.SetItemIndex(kind);
+        Form7->RadioGroup2.SetItemIndex(marker);
+        Form7->Button1Click();
+        return Form7->ModalResult;
+      });
+      dialogs.QueueText(AnsiFromUtf8Text(path));
+      Form1->ToolButton5->Click();
+      WaitForWorkers();
     } else if (cmd == "tree") {
       PrintTree();
     } else if (cmd == "status") {
