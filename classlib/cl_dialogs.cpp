@@ -25,6 +25,25 @@ std::string FilterWithNuls(const std::string& filter) {
   f.push_back('\0');
   return f;
 }
+// The common open or save dialog; buf receives the chosen name(s).
+bool RunFileDialog(bool save, HWND owner, const std::string& title, const std::string& filter,
+                   const std::string& fileName, const std::string& initialDir, const std::string& defaultExt,
+                   DWORD flags, std::vector<char>& buf) {
+  fileName.copy(buf.data(), buf.size() - 1);
+  std::string filters = FilterWithNuls(filter);
+  OPENFILENAMEA ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = owner ? owner : Application.Handle();
+  ofn.lpstrFilter = filter.empty() ? nullptr : filters.c_str();
+  ofn.lpstrFile = buf.data();
+  ofn.nMaxFile = static_cast<DWORD>(buf.size());
+  ofn.lpstrTitle = title.empty() ? nullptr : title.c_str();
+  ofn.lpstrInitialDir = initialDir.empty() ? nullptr : initialDir.c_str();
+  ofn.lpstrDefExt = defaultExt.empty() ? nullptr : defaultExt.c_str();
+  ofn.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | flags;
+  return save ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn);
+}
+
 }  // namespace
 
 void SetDialogHook(DialogHook hook) { Hook() = std::move(hook); }
@@ -153,20 +172,8 @@ bool TOpenDialog::Execute() {
     return true;
   }
   std::vector<char> buf(MultiSelect ? 65536 : MAX_PATH, '\0');
-  FileName.copy(buf.data(), buf.size() - 1);
-  std::string filter = FilterWithNuls(Filter);
-  OPENFILENAMEA ofn{};
-  ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = Owner ? Owner : Application.Handle();
-  ofn.lpstrFilter = Filter.empty() ? nullptr : filter.c_str();
-  ofn.lpstrFile = buf.data();
-  ofn.nMaxFile = static_cast<DWORD>(buf.size());
-  ofn.lpstrTitle = Title.empty() ? nullptr : Title.c_str();
-  ofn.lpstrInitialDir = InitialDir.empty() ? nullptr : InitialDir.c_str();
-  ofn.lpstrDefExt = DefaultExt.empty() ? nullptr : DefaultExt.c_str();
-  ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY |
-              (MultiSelect ? OFN_ALLOWMULTISELECT : 0);
-  if (!GetOpenFileNameA(&ofn)) return false;
+  DWORD flags = OFN_FILEMUSTEXIST | (MultiSelect ? OFN_ALLOWMULTISELECT : 0);
+  if (!RunFileDialog(false, Owner, Title, Filter, FileName, InitialDir, DefaultExt, flags, buf)) return false;
   // Several files come as the folder, then the names, each NUL-terminated.
   const char* p = buf.data();
   std::string first = p;
@@ -196,19 +203,7 @@ bool TSaveDialog::Execute() {
     return true;
   }
   std::vector<char> buf(MAX_PATH, '\0');
-  FileName.copy(buf.data(), buf.size() - 1);
-  std::string filter = FilterWithNuls(Filter);
-  OPENFILENAMEA ofn{};
-  ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = Owner ? Owner : Application.Handle();
-  ofn.lpstrFilter = Filter.empty() ? nullptr : filter.c_str();
-  ofn.lpstrFile = buf.data();
-  ofn.nMaxFile = static_cast<DWORD>(buf.size());
-  ofn.lpstrTitle = Title.empty() ? nullptr : Title.c_str();
-  ofn.lpstrInitialDir = InitialDir.empty() ? nullptr : InitialDir.c_str();
-  ofn.lpstrDefExt = DefaultExt.empty() ? nullptr : DefaultExt.c_str();
-  ofn.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
-  if (!GetSaveFileNameA(&ofn)) return false;
+  if (!RunFileDialog(true, Owner, Title, Filter, FileName, InitialDir, DefaultExt, 0, buf)) return false;
   FileName = buf.data();
   return true;
 }

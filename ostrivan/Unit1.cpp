@@ -388,6 +388,7 @@ void TForm1::Button1Click() { Form4->ShowModal(); }
 // image mapped, and the reader started; the open button and the tree wait for
 // the end of the scan.
 void TForm1::ToolButton10Click() {
+  if (ScanRunning) return;
   OpenDialog1.Title = "请选择 YAFFS2 IMG（文件系统镜像）";
   OpenDialog1.Filter = "*.*|*.*";
   if (!OpenDialog1.Execute()) return;

@@ -18,7 +18,7 @@ namespace {
 // would cost more than the walk of a large image.
 constexpr size_t NodeBatch = 512;
 
-// Spare-area colour of the status bar, with which the progress area is erased.
+// The status bar's face colour, with which the progress area is erased.
 COLORREF StatusBarColour() { return GetSysColor(COLOR_BTNFACE); }
 
 ObjectRecord* RecordOf(const cl::TTreeNode* node) { return static_cast<ObjectRecord*>(node->Data); }
@@ -116,6 +116,7 @@ void readfileThread::ScanImage() {
   } catch (...) {
   }
   pending_.clear();
+  std::vector<uint32_t>().swap(summary_);
   Synchronize([this] { ScanFinished(); });
 }
 
@@ -143,13 +144,25 @@ void readfileThread::ScanPages() {
   WalkRuns(pages);
 }
 
+// Pass 1 reads each page's tags and the two header words where they lie and
+// keeps, per page, what the walk needs of them: the id's table key and the
+// header test's verdict. The walk then goes back to the mapping only for the
+// pages it accepts.
 void readfileThread::BuildRuns(uint32_t pages) {
+  summary_.assign(pages, 0);
   if (pages == 0) return;
   PageReader reader{ImageView, ImageSize, InputTagsOffset, {}};
+  const uint32_t tags = InputTagsOffset;
   uint32_t current = reader.Sequence(0);
   PageRef start = 0;
   for (uint32_t i = 0; i < pages; ++i) {
-    uint32_t s = reader.Sequence(i);
+    const uint8_t* page = reader.Page(i);
+    const uint8_t* tag = page + tags;
+    uint32_t s = ReadU32(tag + TagSequenceNumber);
+    uint32_t byteCount = ReadU32(tag + TagByteCount);
+    bool header = ReadU32(page + HeaderType) <= MaxObjectType && s != 0 &&
+                  (byteCount == HeaderByteCount || byteCount == 0 || byteCount == ReadU32(page + HeaderFileSize));
+    summary_[i] = IdKey(ReadU32(tag + TagObjectId)) | (header ? HeaderPassed : 0);
     if (s != current) {
       RunList.Append({current, PageSource::Image, start, i - 1});
       start = i;
@@ -160,33 +173,30 @@ void readfileThread::BuildRuns(uint32_t pages) {
   }
 }
 
+// Runs are maximal stretches of one sequence number, so the walk leaves a run
+// exactly where the next page's number differs or the image ends.
 void readfileThread::WalkRuns(uint32_t pages) {
   size_t k = RunList.FirstRunAtOrAbove(BaseSequenceNumber);
   auto walkable = [](size_t entry) {
     return entry < RunList.Count() && RunList[entry].Source == PageSource::Image &&
            RunList[entry].SequenceNumber != ErasedSequenceNumber;
   };
-  if (!walkable(k)) return;
+  if (!walkable(k) || summary_.size() != pages) return;
   cl::Screen.SetCursor(IDC_ARROW);
   PageReader reader{ImageView, ImageSize, InputTagsOffset, {}};
   const uint32_t tags = InputTagsOffset;
   PageRef src = RunList[k].FirstPage;
-  uint32_t current = RunList[k].SequenceNumber;
   NodeEntry* table = NodeTable;
   for (uint32_t j = 0; j < pages; ++j) {
-    if (src >= pages || reader.Sequence(src) != current) {
+    if (src > RunList[k].LastPage) {
       size_t next = RunList.Next(k);
       if (!walkable(next)) break;
       src = RunList[next].FirstPage;
       k = next;
     }
-    const uint8_t* page = reader.Page(src);
-    const uint8_t* tag = page + tags;
-    uint32_t sequence = ReadU32(tag + TagSequenceNumber);
-    uint32_t objectId = ReadU32(tag + TagObjectId);
-    uint32_t byteCount = ReadU32(tag + TagByteCount);
 
     if (j >= 1 && j <= 4) {
+      const uint8_t* page = reader.Page(src);
       uint8_t yaffs2[DataEccTriple], nand[DataEccTriple];
       CalcYaffs2Ecc(page, yaffs2);
       CalcNandFlashEcc(page, nand);
@@ -199,20 +209,19 @@ void readfileThread::WalkRuns(uint32_t pages) {
         DetectedEccKind = EccKindNone;
     }
 
-    uint16_t id = IdKey(objectId);
+    uint32_t summary = summary_[src];
+    uint16_t id = static_cast<uint16_t>(summary);
     if (id > MaxObjectId) MaxObjectId = id;
     // Entry 1 holds the root node from the open on, never a page.
     if (table && id != RootObjectId) {
       NodeEntry& e = table[id];
       if (e.Flag == 0 && e.Page == NoPage) e.Page = src;
     }
+    if (summary & HeaderPassed) {
+      const uint8_t* page = reader.Page(src);
+      Accept(page, ReadU32(page + tags + TagObjectId), ReadU32(page + tags + TagByteCount), src);
+    }
 
-    uint32_t type = ReadU32(page + HeaderType);
-    if (type <= MaxObjectType && sequence != 0 &&
-        (byteCount == HeaderByteCount || byteCount == 0 || byteCount == ReadU32(page + HeaderFileSize)))
-      Accept(page, objectId, byteCount, src);
-
-    current = sequence;
     ++src;
     StepProgress();
   }

@@ -32,7 +32,9 @@ if [ -n "$keeper" ] && [ -f "$keeper" ]; then
   "$WINE" "$keeper" </dev/null >/dev/null 2>&1 &
   keep_pid=$!
 else
+  # Start the server and its services now, away from the command's output.
   wineserver -p </dev/null >/dev/null 2>&1
+  "$WINE" cmd /c exit </dev/null >/dev/null 2>&1
 fi
 
 "$@"

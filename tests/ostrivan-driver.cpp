@@ -13,6 +13,7 @@
 #include "Unit4.h"
 #include "Unit7.h"
 #include "session.h"
+#include "tree_text.h"
 
 namespace {
 
@@ -102,22 +103,6 @@ bool Click(const std::string& name) {
   return false;
 }
 
-// The node's path as the tree command prints it, names in UTF-8.
-std::string NodePath(const cl::TTreeNode* node) {
-  if (!node->Parent() && node->Text() == "/") return "/";
-  std::string path;
-  for (const cl::TTreeNode* n = node; n; n = n->Parent()) {
-    if (!n->Parent() && n->Text() == "/") {
-      path = "/" + path;
-      break;
-    }
-    const auto* r = static_cast<const ObjectRecord*>(n->Data);
-    std::string name = r ? RecordName(*r) : Utf8FromAnsiText(n->Text());
-    path = path.empty() ? name : name + "/" + path;
-  }
-  return path;
-}
-
 void PrintTree() {
   for (int i = 0; i < Form1->TreeView1.Count(); ++i) {
     const cl::TTreeNode* n = Form1->TreeView1.Item(i);
@@ -128,14 +113,6 @@ void PrintTree() {
                r->Gid, r->MTime, static_cast<unsigned>(IdKey(r->ObjectId)));
     Print(NodePath(n) + "\t" + fields + "\n", false);
   }
-}
-
-cl::TTreeNode* FindNode(const std::string& utf8Path) {
-  for (int i = 0; i < Form1->TreeView1.Count(); ++i) {
-    cl::TTreeNode* n = Form1->TreeView1.Item(i);
-    if (NodePath(n) == utf8Path) return n;
-  }
-  return nullptr;
 }
 
 const char* const kCommands[] = {"controls", "click", "answer", "close", "open", "tree", "status", "ls",

@@ -139,21 +139,9 @@ TEST(OutputPages, HeaderPlusOnePagePerChunk) {
 #include "Unit4.h"
 #include "Unit7.h"
 #include "session.h"
+#include "tree_text.h"
 
 namespace {
-
-const ObjectRecord* RecordOf(const cl::TTreeNode* n) { return static_cast<const ObjectRecord*>(n->Data); }
-
-std::string PathOf(const cl::TTreeNode* node) {
-  std::string path;
-  for (const cl::TTreeNode* n = node; n; n = n->Parent()) {
-    if (!n->Parent() && n->Text() == "/") return "/" + path;
-    const ObjectRecord* r = RecordOf(n);
-    std::string name = r ? RecordName(*r) : n->Text();
-    path = path.empty() ? name : name + "/" + path;
-  }
-  return path;
-}
 
 // The tree as "path type size mode uid gid id" lines, preorder.
 std::vector<std::string> TreeLines() {
@@ -161,7 +149,7 @@ std::vector<std::string> TreeLines() {
   for (int i = 0; i < Form1->TreeView1.Count(); ++i) {
     const cl::TTreeNode* n = Form1->TreeView1.Item(i);
     const ObjectRecord* r = RecordOf(n);
-    std::string line = PathOf(n);
+    std::string line = NodePath(n);
     if (r)
       line += " " + std::to_string(r->ObjectType) + " " + std::to_string(r->FileSize) + " " +
               std::to_string(r->Mode) + " " + std::to_string(r->Uid) + " " + std::to_string(r->Gid) + " " +
@@ -169,12 +157,6 @@ std::vector<std::string> TreeLines() {
     lines.push_back(line);
   }
   return lines;
-}
-
-cl::TTreeNode* Find(const std::string& path) {
-  for (int i = 0; i < Form1->TreeView1.Count(); ++i)
-    if (PathOf(Form1->TreeView1.Item(i)) == path) return Form1->TreeView1.Item(i);
-  return nullptr;
 }
 
 std::string Pattern(size_t n, int seed) {
@@ -341,7 +323,7 @@ TEST_F(Rebuild, RoundTripKeepsTheTreeAndTheBytes) {
         ByteView image(ImageView, ImageSize);
         for (const auto& f : files) {
           SCOPED_TRACE(f.first);
-          cl::TTreeNode* node = Find(f.first);
+          cl::TTreeNode* node = FindNode(f.first);
           ASSERT_NE(node, nullptr);
           const ObjectRecord* r = RecordOf(node);
           ASSERT_EQ(r->FileSize, f.second.size());
@@ -362,7 +344,7 @@ TEST_F(Rebuild, RoundTripKeepsTheTreeAndTheBytes) {
 TEST_F(Rebuild, EditsOfRecordsReachTheOutput) {
   std::map<std::string, std::string> files;
   Open(SampleImage(2048, files));
-  auto* r = static_cast<ObjectRecord*>(Find("/etc/hosts")->Data);
+  auto* r = static_cast<ObjectRecord*>(FindNode("/etc/hosts")->Data);
   SetRecordName(*r, "hosts.new");
   r->Mode = 0100600;
   r->Uid = 1000;
@@ -370,7 +352,7 @@ TEST_F(Rebuild, EditsOfRecordsReachTheOutput) {
   std::string out = NewPath("edited.img");
   Save(out, 1, 0);
   OpenPath(out);
-  cl::TTreeNode* node = Find("/etc/hosts.new");
+  cl::TTreeNode* node = FindNode("/etc/hosts.new");
   ASSERT_NE(node, nullptr);
   const ObjectRecord* e = RecordOf(node);
   EXPECT_EQ(e->Mode, 0100600u);
@@ -412,7 +394,7 @@ TEST_F(Rebuild, RootWithoutHeaderGetsABuiltOne) {
   EXPECT_EQ(h.Mode, 040755u);
   EXPECT_EQ(U32At(bytes.data() + 2050 + 4), 1u);
   OpenPath(out);
-  EXPECT_NE(Find("/a.txt"), nullptr);
+  EXPECT_NE(FindNode("/a.txt"), nullptr);
 }
 
 TEST_F(Rebuild, OpenedImageAsOutputFailsAndLeavesItUntouched) {
@@ -433,7 +415,7 @@ TEST_F(Rebuild, OpenedImageAsOutputFailsAndLeavesItUntouched) {
 TEST_F(Rebuild, OutputTooLargeForOneMappingWritesNothing) {
   std::map<std::string, std::string> files;
   Open(SampleImage(2048, files));
-  auto* r = static_cast<ObjectRecord*>(Find("/etc/hosts")->Data);
+  auto* r = static_cast<ObjectRecord*>(FindNode("/etc/hosts")->Data);
   const uint32_t size = r->FileSize;
   r->FileSize = 0xFFFFFFFF;  // a header with an absurd size: over 4 GiB of output
   std::string out = NewPath("huge.img");

@@ -74,6 +74,27 @@ cl::TTreeNode* Find(const std::string& path) {
   return nullptr;
 }
 
+// The record, text and state of the node at path; a failure (and an empty
+// value) when there is no such node.
+ObjectRecord RecordAt(const std::string& path) {
+  const cl::TTreeNode* n = Find(path);
+  if (!n || !n->Data) {
+    ADD_FAILURE() << "no record at " << path;
+    return ObjectRecord();
+  }
+  return *RecordOf(n);
+}
+std::string TextAt(const std::string& path) {
+  const cl::TTreeNode* n = Find(path);
+  if (!n) ADD_FAILURE() << "no node at " << path;
+  return n ? n->Text() : std::string();
+}
+bool ExpandedAt(const std::string& path) {
+  const cl::TTreeNode* n = Find(path);
+  if (!n) ADD_FAILURE() << "no node at " << path;
+  return n && n->Expanded();
+}
+
 std::vector<std::string> ListCaptions() {
   std::vector<std::string> out;
   for (int i = 0; i < Form1->ListView1.Count(); ++i) out.push_back(Form1->ListView1.Item(i)->Caption());
@@ -151,13 +172,12 @@ TEST_F(Scan, OneRunOfBaseSequenceIsWalkedWhole) {
   EXPECT_EQ(TreeLines(), (std::vector<std::string>{"/ 3 0 1", "/etc 3 0 300", "/etc/hosts 1 10 301", "/zz 1 3000 302"}));
   EXPECT_EQ(RunList.Entries(), (std::vector<RunEntry>{{BaseSequenceNumber, PageSource::Image, 0, b.PageCount() - 1},
                                                      {BaseSequenceNumber, PageSource::WorkFile, 0, 0}}));
-  const ObjectRecord* hosts = RecordOf(Find("/etc/hosts"));
-  ASSERT_NE(hosts, nullptr);
-  EXPECT_EQ(hosts->FirstPage, chunk);
-  EXPECT_EQ(hosts->HeaderPage, header);
-  EXPECT_EQ(hosts->WorkOffset, 0u);
-  EXPECT_EQ(hosts->TagsByteCount, HeaderByteCount);
-  EXPECT_EQ(RecordOf(Find("/"))->FirstPage, NoPage);
+  ObjectRecord hosts = RecordAt("/etc/hosts");
+  EXPECT_EQ(hosts.FirstPage, chunk);
+  EXPECT_EQ(hosts.HeaderPage, header);
+  EXPECT_EQ(hosts.WorkOffset, 0u);
+  EXPECT_EQ(hosts.TagsByteCount, HeaderByteCount);
+  EXPECT_EQ(RecordAt("/").FirstPage, NoPage);
   EXPECT_EQ(MaxObjectId, 302);
   EXPECT_NE(WorkView, nullptr);
   // Entry 1 holds the root node, never a page.
@@ -283,8 +303,8 @@ TEST_F(Scan, ParkedObjectsFindTheirParentsOrTheTopLevel) {
   EXPECT_EQ(Find("publictempnode"), nullptr);
   EXPECT_EQ(ParkingNode, nullptr);
   // Collapsed, with the root open, and the root listed.
-  EXPECT_TRUE(Find("/")->Expanded());
-  EXPECT_FALSE(Find("/d280")->Expanded());
+  EXPECT_TRUE(ExpandedAt("/"));
+  EXPECT_FALSE(ExpandedAt("/d280"));
   EXPECT_EQ(Form1->Edit2.Text(), "/");
   EXPECT_EQ(ListCaptions(), (std::vector<std::string>{"d280", "p260"}));
 }
@@ -311,11 +331,11 @@ TEST_F(Scan, ParentsBelowTheFirstOrdinaryIdRemove) {
       EXPECT_EQ(TreeLines(), (std::vector<std::string>{"/ 3 0 1", "/f 1 3 301"}));
       EXPECT_EQ(NodeTable[300].Flag, 1);
       EXPECT_EQ(NodeTable[300].Node, nullptr);
-      EXPECT_EQ(RecordOf(Find("/f"))->FirstPage, NoPage);
+      EXPECT_EQ(RecordAt("/f").FirstPage, NoPage);
     } else {
       // 257 is an ordinary id without a node: parked, then at the top level.
       EXPECT_EQ(TreeLines(), (std::vector<std::string>{"/ 3 0 1", "/f 1 3 301", "d 3 0 300"}));
-      EXPECT_EQ(RecordOf(Find("/f"))->FirstPage, first301);
+      EXPECT_EQ(RecordAt("/f").FirstPage, first301);
     }
   }
 }
@@ -328,7 +348,7 @@ TEST_F(Scan, ObjectBornRemovedGetsNoNode) {
   b.AddHeader(300, File(1, "back", 4));
   Open(b);
   EXPECT_EQ(TreeLines(), (std::vector<std::string>{"/ 3 0 1", "/back 1 4 300"}));
-  EXPECT_EQ(RecordOf(Find("/back"))->FirstPage, NoPage);
+  EXPECT_EQ(RecordAt("/back").FirstPage, NoPage);
 }
 
 // ---- The newest header wins ----------------------------------------------------------
@@ -362,11 +382,11 @@ TEST_F(Scan, NewestHeaderWins) {
                                                   "/b/sub/deep 1 0 314", "/b/m 1 0 312", "/later 3 0 400",
                                                   "/later/waits 1 0 340", "/ln 2 0 330", "/new 1 5 300",
                                                   "/t 1 0 301"}));
-  const ObjectRecord* r = RecordOf(Find("/new"));
-  EXPECT_EQ(r->HeaderPage, renamed);
-  EXPECT_EQ(r->FirstPage, first);
-  EXPECT_EQ(Find("/new")->Text(), "new");
-  EXPECT_STREQ(RecordOf(Find("/ln"))->Alias, "/new/target");
+  ObjectRecord r = RecordAt("/new");
+  EXPECT_EQ(r.HeaderPage, renamed);
+  EXPECT_EQ(r.FirstPage, first);
+  EXPECT_EQ(TextAt("/new"), "new");
+  EXPECT_STREQ(RecordAt("/ln").Alias, "/new/target");
   EXPECT_EQ(NodeTable[320].Node, nullptr);
   EXPECT_EQ(NodeTable[321].Node, nullptr);
 }
@@ -465,7 +485,7 @@ TEST_F(Scan, DeviceDumpShowsItsLiveTree) {
   Open(b);
   EXPECT_EQ(TreeLines(), (std::vector<std::string>{"/ 3 0 1", "/data 3 0 258", "/data/c.txt 1 5 260",
                                                   "/system 3 0 257", "/system/a.txt 1 0 259"}));
-  EXPECT_EQ(RecordOf(Find("/"))->Mode, 040755u);
+  EXPECT_EQ(RecordAt("/").Mode, 040755u);
   EXPECT_EQ(MaxObjectId, 262);
 }
 
