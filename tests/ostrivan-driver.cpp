@@ -145,7 +145,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
   if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-    Print(kHelp, false);
+    Print(kHelp);
     return args.empty() ? 2 : 0;
   }
   CoInitialize(nullptr);
