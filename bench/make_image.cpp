@@ -2,7 +2,9 @@
 // mixed sizes in blocks of 64 pages, each block with its own sequence number
 // from BaseSequenceNumber up, as a device writes them. Streams to disk.
 //
-//   make_image.exe OUT [MIB [OBJECTS]]     (defaults: 1024 MiB, 20000 objects)
+//   make_image.exe [--offline] OUT [MIB [OBJECTS]]   (defaults: 1024 MiB, 20000 objects)
+// --offline writes every page with BaseSequenceNumber, as offline image
+// tools do.
 #include <windows.h>
 
 #include <algorithm>
@@ -19,6 +21,7 @@
 namespace {
 
 constexpr uint32_t BlockPages = 64;
+bool g_offline = false;
 
 class ImageWriter {
 public:
@@ -45,7 +48,9 @@ public:
 private:
   static constexpr size_t BufferBytes = size_t{PageSize} * 2048;
 
-  uint32_t Sequence() const { return BaseSequenceNumber + static_cast<uint32_t>(pages_ / BlockPages); }
+  uint32_t Sequence() const {
+    return g_offline ? BaseSequenceNumber : BaseSequenceNumber + static_cast<uint32_t>(pages_ / BlockPages);
+  }
   uint8_t* NewPage() {
     if (buffer_.size() + PageSize > BufferBytes) Flush();
     buffer_.resize(buffer_.size() + PageSize, 0xFF);
@@ -78,8 +83,13 @@ ObjectHeader MakeHeader(uint32_t type, uint32_t parent, const std::string& name,
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "--offline") == 0) {
+    g_offline = true;
+    --argc;
+    ++argv;
+  }
   if (argc < 2) {
-    fprintf(stderr, "usage: make_image OUT [MIB [OBJECTS]]\n");
+    fprintf(stderr, "usage: make_image [--offline] OUT [MIB [OBJECTS]]\n");
     return 2;
   }
   uint64_t mib = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 1024;

@@ -145,10 +145,13 @@ void TApplication::HandleException(std::exception_ptr e) {
 
 void TScreen::SetCursor(LPCSTR cursor) {
   cursor_ = cursor;
-  if (Application.Handle()) PostMessageA(Application.Handle(), WM_CL_CURSOR, 0, 0);
+  // One message in flight is enough: it applies whatever value is latest.
+  if (Application.Handle() && InterlockedExchange(&pending_, 1) == 0)
+    PostMessageA(Application.Handle(), WM_CL_CURSOR, 0, 0);
 }
 
 void TScreen::Apply() {
+  InterlockedExchange(&pending_, 0);
   ::SetCursor(LoadCursorA(nullptr, cursor_));
 }
 

@@ -86,6 +86,7 @@ public:
 
 private:
   volatile LPCSTR cursor_ = IDC_ARROW;
+  volatile LONG pending_ = 0;  // an apply message is on its way
 };
 extern TScreen Screen;
 

@@ -29,4 +29,12 @@ private:
   volatile bool finished_ = false;
 };
 
+// Whether a worker's progress step is worth showing: every step of a short
+// run, about 200 evenly spaced steps of a long one, the first and the last.
+// Each shown step costs the interface thread a repaint.
+inline bool ProgressStepDue(long long position, long long total) {
+  if (total <= 200 || position <= 1 || position >= total) return true;
+  return position * 200 / total != (position - 1) * 200 / total;
+}
+
 }  // namespace cl

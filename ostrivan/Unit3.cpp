@@ -474,14 +474,16 @@ void ExtractSubtree(outfileThread& thread, const cl::TTreeView& tree, cl::TTreeN
       if (!ForceDirectories(hostPath)) ++thread.FailedObjects;
     } else if (r && r->ObjectType == ObjectTypeFile) {
       thread.CurrentItem = at.relative;
-      thread.Synchronize([&thread] { thread.ShowCurrentItem(); });
+      if (cl::ProgressStepDue(thread.Position + 1, thread.Total))
+        thread.Synchronize([&thread] { thread.ShowCurrentItem(); });
       bool ok = thread.sources_.Image || thread.sources_.Work ? ExtractFileData(*r, hostPath, thread.sources_)
                                                                : ExtractFileData(*r, hostPath);
       if (!ok) ++thread.FailedObjects;
     }
     if (CancelRequested()) return;
     ++thread.Position;
-    thread.Synchronize([&thread] { thread.ShowProgressPosition(); });
+    if (cl::ProgressStepDue(thread.Position, thread.Total))
+      thread.Synchronize([&thread] { thread.ShowProgressPosition(); });
     const std::vector<cl::TTreeNode*>& children = n->Children();
     for (auto it = children.rbegin(); it != children.rend(); ++it)
       stack.push_back({*it, at.relative + "\\" + SafeHostName((*it)->Text())});

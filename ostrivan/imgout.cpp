@@ -176,7 +176,7 @@ bool RebuildImage(imgoutThread& thread, const std::string& fileName) {
   uint64_t at = 1;
   for (int c = 1; c < count; ++c) {
     cl::TTreeNode* node = tree.Item(c);
-    thread.Say(node->Text());
+    if (cl::ProgressStepDue(c, thread.Total)) thread.Say(node->Text());
     const ObjectRecord* r = RecordOf(node);
     uint8_t* page = output.view + at * PageSize;
     if (r && r->ObjectType == ObjectTypeFile) {
@@ -190,7 +190,7 @@ bool RebuildImage(imgoutThread& thread, const std::string& fileName) {
       return false;
     }
     thread.Position = c;
-    thread.Synchronize([&thread] { thread.ShowProgressPosition(); });
+    if (cl::ProgressStepDue(c, thread.Total)) thread.Synchronize([&thread] { thread.ShowProgressPosition(); });
   }
   thread.Synchronize([&thread] { thread.CloseProgressDialog(); });
   return true;

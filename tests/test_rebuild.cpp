@@ -186,11 +186,15 @@ public:
 protected:
   void ShowProgressPosition() override {
     imgoutThread::ShowProgressPosition();
-    if (Position == after_) Form4->Button1.Click();
+    if (Position >= after_ && !pressed_) {
+      pressed_ = true;
+      Form4->Button1.Click();
+    }
   }
 
 private:
   int after_;
+  bool pressed_ = false;
 };
 
 class Rebuild : public ::testing::Test {

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Times "全部导出" of a large offline-built image through the session driver
+# against Debian's unyaffs extracting the same image, and the rebuild ("整理
+# 另存", ECC kind 1) of it in MB/s of output.
+#   bench/bench_export.sh [MIB [OBJECTS]]      (defaults: 512 MiB, 20000 objects)
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+build="${OSTRIVAN_BUILD_DIR:-$top/build}"
+export OSTRIVAN_BUILD_DIR="$build"
+mib="${1:-512}"
+objects="${2:-20000}"
+cmake -S "$top" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j"$(nproc)" --target make_image ostrivan-driver >/dev/null
+work="$build/bench-export"
+mkdir -p "$work"
+export BENCH_IMAGE="$work/offline-${mib}m-${objects}.img" BENCH_MIB="$mib" BENCH_OBJECTS="$objects"
+export BENCH_BUILD="$build" BENCH_WORK="$work"
+"$top/scripts/with-wine.sh" bash -c '
+  set -euo pipefail
+  winpath() { "$WINE" winepath -w "$1" 2>/dev/null; }
+  ms_of() { awk -F"\t" -v c="$1" "\$1==\"TIME\" && \$2==c {print \$3}"; }
+  [ -f "$BENCH_IMAGE" ] || "$WINE" "$BENCH_BUILD/bench/make_image.exe" --offline "$(winpath "$BENCH_IMAGE")" "$BENCH_MIB" "$BENCH_OBJECTS"
+  rm -rf "$BENCH_WORK/ours" "$BENCH_WORK/unyaffs" "$BENCH_WORK/out.img"
+  out=$(cd "$BENCH_WORK" && "$WINE" "$BENCH_BUILD/tests/ostrivan-driver.exe" open "$(winpath "$BENCH_IMAGE")" \
+        export-all "$(winpath "$BENCH_WORK/ours")" save "$(winpath "$BENCH_WORK/out.img")" 1 0 | tr -d "\r")
+  export_ms=$(printf "%s\n" "$out" | ms_of export-all)
+  save_ms=$(printf "%s\n" "$out" | ms_of save)
+  start=$(date +%s%N)
+  unyaffs -c 2 -s 64 "$BENCH_IMAGE" "$BENCH_WORK/unyaffs" >/dev/null
+  unyaffs_ms=$(( ($(date +%s%N) - start) / 1000000 ))
+  outbytes=$(stat -c %s "$BENCH_WORK/out.img")
+  echo "export-all: ${export_ms} ms; unyaffs: ${unyaffs_ms} ms; ratio $(awk -v a="$export_ms" -v b="$unyaffs_ms" "BEGIN{printf \"%.2f\", a/(b>0?b:1)}") (goal at most 1.2)"
+  echo "rebuild, ECC kind 1: ${save_ms} ms for $outbytes bytes, $(awk -v b="$outbytes" -v ms="$save_ms" "BEGIN{printf \"%.0f\", (b/1e6)/(ms/1000)}") MB/s (goal at least 500)"
+  diff -rq "$BENCH_WORK/ours" "$BENCH_WORK/unyaffs" >/dev/null && echo "extracted trees are identical" || echo "extracted trees DIFFER"
+'
