@@ -138,6 +138,7 @@ TEST(OutputPages, HeaderPlusOnePagePerChunk) {
 #include "Unit1.h"
 #include "Unit4.h"
 #include "Unit7.h"
+#include "program_test.h"
 #include "session.h"
 #include "tree_text.h"
 
@@ -197,43 +198,8 @@ private:
   bool pressed_ = false;
 };
 
-class Rebuild : public ::testing::Test {
+class Rebuild : public ProgramTest {
 protected:
-  static void SetUpTestSuite() {
-    static bool comReady = false;
-    if (!comReady) comReady = SUCCEEDED(CoInitialize(nullptr));
-    if (!Form1) {
-      CreateProgramForms();
-      Form1->Show();
-      cl::Application.ProcessMessages();
-    }
-    folder_ = new testsupport::ScratchFolder;
-    OverrideProgramDir(folder_->Path());
-  }
-  static void TearDownTestSuite() {
-    ReleaseImage();
-    ReleaseWorkFile();
-    OverrideProgramDir("");
-    delete folder_;
-    folder_ = nullptr;
-  }
-  void SetUp() override { dialogs_.realForms.push_back(Form4); }
-
-  std::string NewPath(const std::string& name) { return folder_->File(std::to_string(++files_) + "-" + name); }
-  static void WaitForWorkers() {
-    cl::Application.RunUntil([] { return !ScanRunning && !Form1->WorkerRunning(); });
-  }
-  void OpenPath(const std::string& path) {
-    dialogs_.QueueFiles({path});
-    Form1->ToolButton10->Click();
-    WaitForWorkers();
-  }
-  std::string Open(const ImageBuilder& b) {
-    std::string path = NewPath("in.img");
-    EXPECT_TRUE(b.WriteTo(path));
-    OpenPath(path);
-    return path;
-  }
   // "整理另存" with the storage dialog answered as a user would.
   void Save(const std::string& out, int kind, int marker) {
     dialogs_.QueueModalAction([kind, marker](cl::TForm*) {
@@ -248,13 +214,7 @@ protected:
     WaitForWorkers();
   }
 
-  static testsupport::ScratchFolder* folder_;
-  static int files_;
-  ScriptedDialogs dialogs_;
 };
-
-testsupport::ScratchFolder* Rebuild::folder_ = nullptr;
-int Rebuild::files_ = 0;
 
 // Root, folders, files of sizes around the chunk size, a link, a stale copy
 // and an erased run, as a dump from a device would hold them.
@@ -291,7 +251,7 @@ TEST_F(Rebuild, RoundTripKeepsTheTreeAndTheBytes) {
                      std::to_string(marker));
         std::map<std::string, std::string> files;
         ImageBuilder b = SampleImage(in, files);
-        Open(b);
+        Open(b, "in.img");
         std::vector<std::string> before = TreeLines();
         Modified = 1;
         std::string out = NewPath("out.img");

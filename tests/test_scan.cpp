@@ -12,7 +12,9 @@
 #include "Unit4.h"
 #include "ecc.h"
 #include "image_builder.h"
+#include "program_test.h"
 #include "session.h"
+#include "tree_text.h"
 
 using testsupport::HeaderFields;
 using testsupport::ImageBuilder;
@@ -38,28 +40,13 @@ HeaderFields File(uint32_t parent, const std::string& name, uint32_t size = 0) {
   return f;
 }
 
-const ObjectRecord* RecordOf(const cl::TTreeNode* n) { return static_cast<const ObjectRecord*>(n->Data); }
-
-// A node's path as the session driver prints it: "/" for the root, "/a/b"
-// below it, "x/y" under another top-level node x.
-std::string PathOf(const cl::TTreeNode* node) {
-  std::string path;
-  for (const cl::TTreeNode* n = node; n; n = n->Parent()) {
-    if (!n->Parent() && n->Text() == "/") return "/" + path;
-    const ObjectRecord* r = RecordOf(n);
-    std::string name = r ? RecordName(*r) : n->Text();
-    path = path.empty() ? name : name + "/" + path;
-  }
-  return path;
-}
-
 // The whole tree in preorder, one "path type size id" text per node.
 std::vector<std::string> TreeLines() {
   std::vector<std::string> lines;
   for (int i = 0; i < Form1->TreeView1.Count(); ++i) {
     const cl::TTreeNode* n = Form1->TreeView1.Item(i);
     const ObjectRecord* r = RecordOf(n);
-    std::string line = PathOf(n);
+    std::string line = NodePath(n);
     if (r)
       line += " " + std::to_string(r->ObjectType) + " " + std::to_string(r->FileSize) + " " +
               std::to_string(IdKey(r->ObjectId));
@@ -68,16 +55,10 @@ std::vector<std::string> TreeLines() {
   return lines;
 }
 
-cl::TTreeNode* Find(const std::string& path) {
-  for (int i = 0; i < Form1->TreeView1.Count(); ++i)
-    if (PathOf(Form1->TreeView1.Item(i)) == path) return Form1->TreeView1.Item(i);
-  return nullptr;
-}
-
 // The record, text and state of the node at path; a failure (and an empty
 // value) when there is no such node.
 ObjectRecord RecordAt(const std::string& path) {
-  const cl::TTreeNode* n = Find(path);
+  const cl::TTreeNode* n = FindNode(path);
   if (!n || !n->Data) {
     ADD_FAILURE() << "no record at " << path;
     return ObjectRecord();
@@ -85,12 +66,12 @@ ObjectRecord RecordAt(const std::string& path) {
   return *RecordOf(n);
 }
 std::string TextAt(const std::string& path) {
-  const cl::TTreeNode* n = Find(path);
+  const cl::TTreeNode* n = FindNode(path);
   if (!n) ADD_FAILURE() << "no node at " << path;
   return n ? n->Text() : std::string();
 }
 bool ExpandedAt(const std::string& path) {
-  const cl::TTreeNode* n = Find(path);
+  const cl::TTreeNode* n = FindNode(path);
   if (!n) ADD_FAILURE() << "no node at " << path;
   return n && n->Expanded();
 }
@@ -106,57 +87,14 @@ const char kOpenFailed[] = "无法打开选定的IMG文件！,可能其它程序
 // The program's forms, created once; every image is written to a file of its
 // own (the last one opened stays open, exclusively, until the next open) in a
 // folder that also takes the WorkFiles.
-class Scan : public ::testing::Test {
+class Scan : public ProgramTest {
 protected:
-  static void SetUpTestSuite() {
-    static bool comReady = false;
-    if (!comReady) comReady = SUCCEEDED(CoInitialize(nullptr));
-    if (!Form1) {
-      CreateProgramForms();
-      Form1->Show();
-      cl::Application.ProcessMessages();
-    }
-    folder_ = new testsupport::ScratchFolder;
-    OverrideProgramDir(folder_->Path());
-  }
-  static void TearDownTestSuite() {
-    ReleaseImage();
-    ReleaseWorkFile();
-    OverrideProgramDir("");
-    delete folder_;
-    folder_ = nullptr;
-  }
   void SetUp() override {
-    dialogs_.realForms.push_back(Form4);
+    ProgramTest::SetUp();
     Modified = 0;
   }
-
-  std::string NewPath(const std::string& name = "image.img") {
-    return folder_->File(std::to_string(++files_) + "-" + name);
-  }
-  // Runs the open command with path chosen and waits for the scan's end.
-  void OpenPath(const std::string& path) {
-    dialogs_.QueueFiles({path});
-    Form1->ToolButton10->Click();
-    WaitForScan();
-  }
-  static void WaitForScan() {
-    cl::Application.RunUntil([] { return !ScanRunning && !Form1->WorkerRunning(); });
-  }
-  std::string Open(const ImageBuilder& b, const std::string& name = "image.img") {
-    std::string path = NewPath(name);
-    EXPECT_TRUE(b.WriteTo(path));
-    OpenPath(path);
-    return path;
-  }
-
-  static testsupport::ScratchFolder* folder_;
-  static int files_;
-  ScriptedDialogs dialogs_;
+  static void WaitForScan() { WaitForWorkers(); }
 };
-
-testsupport::ScratchFolder* Scan::folder_ = nullptr;
-int Scan::files_ = 0;
 
 // ---- The walk ------------------------------------------------------------------
 
@@ -183,7 +121,7 @@ TEST_F(Scan, OneRunOfBaseSequenceIsWalkedWhole) {
   // Entry 1 holds the root node, never a page.
   EXPECT_EQ(NodeTable[1].Flag, 0);
   EXPECT_EQ(NodeTable[1].Page, NoPage);
-  EXPECT_EQ(NodeTable[1].Node, Find("/"));
+  EXPECT_EQ(NodeTable[1].Node, FindNode("/"));
 }
 
 // Object 300 is renamed in every run: its final name tells which run the
@@ -300,7 +238,7 @@ TEST_F(Scan, ParkedObjectsFindTheirParentsOrTheTopLevel) {
     EXPECT_EQ(NodeTable[id].Flag, 1);
     EXPECT_EQ(NodeTable[id].Node, nullptr);
   }
-  EXPECT_EQ(Find("publictempnode"), nullptr);
+  EXPECT_EQ(FindNode("publictempnode"), nullptr);
   EXPECT_EQ(ParkingNode, nullptr);
   // Collapsed, with the root open, and the root listed.
   EXPECT_TRUE(ExpandedAt("/"));
@@ -427,7 +365,7 @@ TEST_F(Scan, RootRecordRules) {
     ImageBuilder b;
     c.build(b);
     Open(b);
-    cl::TTreeNode* root = Find("/");
+    cl::TTreeNode* root = FindNode("/");
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(Form1->TreeView1.TopLevel().front(), root);
     EXPECT_EQ(root->Text(), "/");
@@ -495,7 +433,7 @@ TEST_F(Scan, NamesShowInTheCodePage) {
   b.AddDir(300, 1, u8"系统");
   b.AddHeader(301, File(300, std::string(300, 'n')));  // a name field without its zero
   Open(b);
-  cl::TTreeNode* dir = Find(u8"/系统");
+  cl::TTreeNode* dir = FindNode(u8"/系统");
   ASSERT_NE(dir, nullptr);
   EXPECT_EQ(dir->Text(), "系统");  // GBK, as every interface text
   cl::TTreeNode* longName = dir->GetFirstChild();
@@ -590,7 +528,7 @@ TEST_F(Scan, CommandsWaitWhileTheScanRuns) {
   b.AddRoot();
   b.AddDir(300, 1, "sub");
   Open(b);
-  Form1->TreeView1.SetSelected(Find("/sub"));
+  Form1->TreeView1.SetSelected(FindNode("/sub"));
   ASSERT_EQ(Form1->Edit2.Text(), "/sub");
 
   std::string path = NewPath();
