@@ -48,7 +48,8 @@ const char kHelp[] =
     "  cancel-after N    press \"取消\" once the next worker's progress reaches N\n"
     "  save PATH KIND MARKER  \"整理另存\": ECC KIND 0, 1 or 2, MARKER 1 for the FF FF\n"
     "                    erase marker or 0 without, the file PATH; returns when the\n"
-    "                    worker has ended\n";
+    "                    worker has ended\n"
+    "  screenshot PATH   save the main window as it is on the screen, as a BMP file\n";
 
 ScriptedDialogs* g_dialogs = nullptr;
 
@@ -116,12 +117,48 @@ void PrintTree() {
 }
 
 const char* const kCommands[] = {"controls", "click", "answer", "close", "open", "tree", "status", "ls",
-                                 "cd", "export-all", "extract", "cancel-after", "save"};
+                                 "cd", "export-all", "extract", "cancel-after", "save", "screenshot"};
 
 bool IsCommand(const std::string& word) {
   for (const char* c : kCommands)
     if (word == c) return true;
   return false;
+}
+
+// Saves the main window's pixels, as the screen shows them, to a BMP file.
+bool SaveScreenshot(const std::string& path) {
+  RECT r;
+  GetWindowRect(Form1->Handle(), &r);
+  int w = r.right - r.left, h = r.bottom - r.top;
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = h;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 24;
+  void* bits = nullptr;
+  HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  BitBlt(dc, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+  GdiFlush();
+  DWORD stride = ((w * 3 + 3) & ~3u), size = stride * h;
+  BITMAPFILEHEADER fh{};
+  fh.bfType = 0x4D42;
+  fh.bfOffBits = sizeof fh + sizeof bi.bmiHeader;
+  fh.bfSize = fh.bfOffBits + size;
+  bool ok = false;
+  if (FILE* f = fopen(path.c_str(), "wb")) {
+    ok = fwrite(&fh, sizeof fh, 1, f) == 1 && fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f) == 1 &&
+         fwrite(bits, 1, size, f) == size;
+    ok = fclose(f) == 0 && ok;
+  }
+  SelectObject(dc, old);
+  DeleteObject(bmp);
+  DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+  return ok;
 }
 
 // Runs the message loop until no scan or worker runs any more.
@@ -251,6 +288,15 @@ int main(int argc, char** argv) {
       dialogs.QueueText(AnsiFromUtf8Text(path));
       Form1->ToolButton5->Click();
       WaitForWorkers();
+    } else if (cmd == "screenshot") {
+      std::string path = needArg(cmd);
+      if (status) break;
+      RedrawWindow(Form1->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+      cl::Application.ProcessMessages();
+      if (!SaveScreenshot(AnsiFromUtf8Text(path))) {
+        Print("ERROR\tcannot write " + path + "\n", false);
+        status = 1;
+      }
     } else if (cmd == "tree") {
       PrintTree();
     } else if (cmd == "status") {
