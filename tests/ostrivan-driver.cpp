@@ -2,6 +2,7 @@
 // runs the commands of its command line in order, answering dialogs from a
 // script and printing results to stdout in UTF-8.
 #include <objbase.h>
+#include <shlobj.h>
 #include <stdio.h>
 
 #include <functional>
@@ -242,6 +243,7 @@ int main(int argc, char** argv) {
     } else if (cmd == "export-all") {
       std::string dir = needArg(cmd);
       if (status) break;
+      SHCreateDirectoryExA(nullptr, AnsiFromUtf8Text(dir).c_str(), nullptr);
       dialogs.QueueText(AnsiFromUtf8Text(dir));
       Form1->ToolButton7->Click();
       WaitForWorkers();
@@ -262,6 +264,8 @@ int main(int argc, char** argv) {
         item->SetSelected(wanted);
       }
       cl::Application.ProcessMessages();
+      // The folder chooser only offers folders that exist.
+      SHCreateDirectoryExA(nullptr, AnsiFromUtf8Text(dir).c_str(), nullptr);
       dialogs.QueueText(AnsiFromUtf8Text(dir));
       Form1->ToolButton6->Click();
       WaitForWorkers();
