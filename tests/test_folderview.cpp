@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "Unit1.h"
+#include "program_test.h"
 #include "session.h"
 
 namespace {
@@ -36,19 +37,10 @@ bool IsFolder(const std::string& path) {
 // A tree as the scan leaves it: nodes named in ANSI, records as node data,
 // folders with image 0 and the rest with image 1, the NodeTable pointing at
 // the nodes. Children are added out of order; SortFolderTree orders them.
-class FolderView : public ::testing::Test {
+class FolderView : public ProgramTest {
 protected:
-  static void SetUpTestSuite() {
-    static bool comReady = false;
-    if (!comReady) comReady = SUCCEEDED(CoInitialize(nullptr));
-    if (!Form1) {
-      CreateProgramForms();
-      Form1->Show();
-      cl::Application.ProcessMessages();
-    }
-  }
-
   void SetUp() override {
+    ProgramTest::SetUp();
     Form1->TreeView1.Clear();
     Form1->ListView1.Clear();
     Form1->ListView1.Tag = 0;
@@ -122,7 +114,6 @@ protected:
 
   cl::TTreeNode *root, *zeta, *system_, *app, *buildProp, *data, *lost, *sub;
   std::deque<ObjectRecord> records_;
-  ScriptedDialogs dialogs_;
 };
 
 const std::vector<std::string> kRootEntries = {"data", "system", "Vendor", "dup", "dup",
