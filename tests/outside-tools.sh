@@ -27,5 +27,14 @@ check "export-all equals unyaffs" diff -r "$work/oracle" "$work/ours"
 unyaffs -c 2 -s 64 "$work/rebuilt.img" "$work/rebuilt" >/dev/null
 check "unyaffs reads the rebuilt image" diff -r "$work/oracle" "$work/rebuilt"
 check "no message box" bash -c "! grep -q '^MSG' '$work/driver.log'"
+# The driver's listings keep their formats: checks from outside rely on them.
+run "$build/tests/ostrivan-driver.exe" controls open "$(winpath "$work/in.img")" tree cd /system/etc ls status \
+  | tr -d '\r' > "$work/listing.txt"
+has() { grep -qxF "$1" "$work/listing.txt"; }
+check "controls line" has "$(printf 'ToolButton10\tTToolButton\t选取 yaffs2 IMG\t1\t1')"
+check "tree root line" has "$(printf '/\t3\t0\t40755\t0\t0\t0\t1')"
+check "tree file line" has "$(printf '/system/etc/f5000.bin\t1\t5000\t100644\t0\t0\t1600000000\t406')"
+check "ls line" has "$(printf 'f2049.bin\t404\t1')"
+check "status line" has "$(printf 'PANEL\t4\t读取完成！')"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
