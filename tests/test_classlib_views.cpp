@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -48,35 +49,20 @@ private:
     TTreeNode* last = nullptr;
     while (pos < text.size()) {
       char c = text[pos];
-      if (c == ' ') {
+      if (c == ' ' || c == '(' || c == ')') {
         ++pos;
-      } else if (c == '(') {
-        ++pos;
-        Level(text, pos, last);
-      } else if (c == ')') {
-        ++pos;
-        return;
-      } else {
-        size_t end = text.find_first_of(" ()", pos);
-        if (end == std::string::npos) end = text.size();
-        std::string word = text.substr(pos, end - pos);
-        pos = end;
-        bool folder = word[0] == '+';
-        if (folder) word.erase(0, 1);
-        std::string tag;
-        size_t colon = word.find(':');
-        if (colon != std::string::npos) {
-          tag = word.substr(colon + 1);
-          word.resize(colon);
-        }
-        last = tree_.AddChild(parent, word);
-        last->SetImageIndex(folder ? 0 : 1);
-        last->SetSelectedIndex(folder ? 0 : 1);
-        if (!tag.empty()) {
-          tags_.push_back(tag);
-          last->Data = const_cast<char*>(tags_.back().c_str());
-        }
+        if (c == '(') Level(text, pos, last);
+        if (c == ')') return;
+        continue;
       }
+      size_t end = std::min(text.find_first_of(" ()", pos), text.size());
+      std::string word = text.substr(pos, end - pos);
+      pos = end;
+      bool folder = word[0] == '+';
+      size_t colon = word.find(':');
+      last = tree_.AddChild(parent, word.substr(folder, colon - folder));
+      last->SetImageIndex(folder ? 0 : 1);
+      if (colon != std::string::npos) last->Data = const_cast<char*>(tags_.emplace_back(word.substr(colon + 1)).c_str());
     }
   }
   TTreeView& tree_;
@@ -174,33 +160,19 @@ protected:
 TEST_F(TreeViewTest, AbsoluteIndexAndItemFollowPreorder) {
   TreeBuilder b(*tree_);
   b.Build("a(b(c d) e) f(g) h");
-  const std::vector<std::string> preorder = {"a", "b", "c", "d", "e", "f", "g", "h"};
-  ASSERT_EQ(tree_->Count(), 8);
-  for (int i = 0; i < 8; ++i) {
+  // Adding in the middle moves everything after it.
+  tree_->AddChildFirst(b.Find("b"), "x");
+  tree_->Add(b.Find("g"), "y");
+  const std::vector<std::string> preorder = {"a", "b", "x", "c", "d", "e", "f", "g", "y", "h"};
+  ASSERT_EQ(tree_->Count(), 10);
+  for (int i = 0; i < 10; ++i) {
     SCOPED_TRACE(preorder[i]);
-    TTreeNode* n = tree_->Item(i);
-    ASSERT_NE(n, nullptr);
-    EXPECT_EQ(n->Text(), preorder[i]);
-    EXPECT_EQ(n->AbsoluteIndex(), i);
+    ASSERT_NE(tree_->Item(i), nullptr);
+    EXPECT_EQ(tree_->Item(i)->Text(), preorder[i]);
+    EXPECT_EQ(tree_->Item(i)->AbsoluteIndex(), i);
   }
   EXPECT_EQ(tree_->Item(-1), nullptr);
-  EXPECT_EQ(tree_->Item(8), nullptr);
-  TTreeNode* b1 = b.Find("b");
-  EXPECT_EQ(b1->Index(), 0);
-  EXPECT_EQ(b.Find("e")->Index(), 1);
-  EXPECT_EQ(b.Find("e")->GetPrevSibling(), b1);
-  EXPECT_EQ(b.Find("e")->GetNextSibling(), nullptr);
-  EXPECT_EQ(b.Find("d")->Parent(), b1);
-  EXPECT_EQ(b.Find("d")->Level(), 2);
-  EXPECT_EQ(b1->Item(1), b.Find("d"));
-  EXPECT_EQ(b1->Item(2), nullptr);
-
-  // Adding in the middle moves everything after it.
-  TTreeNode* x = tree_->AddChildFirst(b1, "x");
-  EXPECT_EQ(x->AbsoluteIndex(), 2);
-  EXPECT_EQ(b.Find("h")->AbsoluteIndex(), 8);
-  EXPECT_EQ(tree_->Add(b.Find("g"), "y")->AbsoluteIndex(), 8);
-  EXPECT_EQ(tree_->Count(), 10);
+  EXPECT_EQ(tree_->Item(10), nullptr);
   EXPECT_EQ(ModelText(tree_->TopLevel()), "a(b(x c d) e) f(g y) h");
 }
 
@@ -208,14 +180,11 @@ TEST_F(TreeViewTest, OnlyReachableNodesHaveItemsAndTheyMatchTheModel) {
   TreeBuilder b(*tree_);
   b.Build("a(b(c d) e) f(g) h");
   EXPECT_EQ(ControlText(*tree_), "a f h");
-  EXPECT_EQ(ControlCount(*tree_), 3);
   b.Find("a")->Expand(false);
-  EXPECT_EQ(ControlText(*tree_), "a(b e) f h");
   // Children added under a node the control shows appear at once, in place.
   tree_->AddChildFirst(b.Find("a"), "first");
-  tree_->AddChild(b.Find("a"), "last");
   tree_->Insert(b.Find("e"), "beforee");
-  EXPECT_EQ(ControlText(*tree_), "a(first b beforee e last) f h");
+  EXPECT_EQ(ControlText(*tree_), "a(first b beforee e) f h");
   tree_->FullExpand();
   EXPECT_EQ(ControlText(*tree_), ModelText(tree_->TopLevel()));
   EXPECT_EQ(ControlCount(*tree_), tree_->Count());
@@ -227,17 +196,13 @@ TEST_F(TreeViewTest, DeleteTakesTheSubtreeAndReportsDeepestFirst) {
   tree_->FullExpand();
   b.Find("a")->Delete();
   EXPECT_EQ(deleted_, (std::vector<std::string>{"c", "b", "d", "a"}));
-  EXPECT_EQ(tree_->Count(), 3);
   EXPECT_EQ(ModelText(tree_->TopLevel()), "r(e) f");
   EXPECT_EQ(ControlText(*tree_), "r(e) f");
   EXPECT_EQ(ControlCount(*tree_), 3);
-  EXPECT_EQ(b.Find("e")->Index(), 0);
   EXPECT_EQ(b.Find("f")->AbsoluteIndex(), 2);
 
   // The last child gone, the parent loses its button and its open state.
-  deleted_.clear();
   tree_->Delete(b.Find("e"));
-  EXPECT_EQ(deleted_, (std::vector<std::string>{"e"}));
   EXPECT_FALSE(b.Find("r")->Expanded());
   TVITEMA it{};
   it.mask = TVIF_CHILDREN;
@@ -246,29 +211,30 @@ TEST_F(TreeViewTest, DeleteTakesTheSubtreeAndReportsDeepestFirst) {
   EXPECT_EQ(it.cChildren, 0);
 }
 
-TEST_F(TreeViewTest, DeleteOfNodesTheControlNeverShowedStillReportsThemAll) {
-  TreeBuilder b(*tree_);
-  b.Build("r(a(b(c)) d)");
-  b.Find("r")->Delete();
-  EXPECT_EQ(deleted_, (std::vector<std::string>{"c", "b", "a", "d", "r"}));
-  EXPECT_EQ(tree_->Count(), 0);
-  EXPECT_EQ(ControlCount(*tree_), 0);
-}
-
-TEST_F(TreeViewTest, ClearReportsEveryNode) {
-  TreeBuilder b(*tree_);
-  b.Build("a(b) c(d(e))");
-  tree_->FullExpand();
-  tree_->SetSelected(b.Find("e"));
-  tree_->Clear();
-  EXPECT_EQ(deleted_, (std::vector<std::string>{"b", "a", "e", "d", "c"}));
-  EXPECT_EQ(tree_->Count(), 0);
-  EXPECT_EQ(tree_->Item(0), nullptr);
-  EXPECT_EQ(tree_->Selected(), nullptr);
-  EXPECT_EQ(ControlCount(*tree_), 0);
-  // The tree is usable again afterwards.
-  b.Build("z");
-  EXPECT_EQ(ControlText(*tree_), "z");
+TEST_F(TreeViewTest, DeleteAndClearReportNodesTheControlNeverShowed) {
+  struct Case {
+    const char* name;
+    bool clear;  // else delete the first top node
+    std::vector<std::string> deleted;
+  };
+  const Case cases[] = {{"delete", false, {"c", "b", "a", "d", "r"}},
+                        {"clear", true, {"c", "b", "a", "d", "r", "f", "e"}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    tree_->Clear();
+    deleted_.clear();
+    TreeBuilder b(*tree_);
+    b.Build(c.clear ? "r(a(b(c)) d) e(f)" : "r(a(b(c)) d)");
+    tree_->SetSelected(b.Find("b"));
+    if (c.clear)
+      tree_->Clear();
+    else
+      b.Find("r")->Delete();
+    EXPECT_EQ(deleted_, c.deleted);
+    EXPECT_EQ(tree_->Count(), 0);
+    EXPECT_EQ(tree_->Selected(), nullptr);
+    EXPECT_EQ(ControlCount(*tree_), 0);
+  }
 }
 
 TEST_F(TreeViewTest, MoveToCarriesTheSubtree) {
@@ -282,14 +248,9 @@ TEST_F(TreeViewTest, MoveToCarriesTheSubtree) {
   const Case cases[] = {
       {"last child", "b", "e", cl::naAddChild, "r(a(d) e(x b(c)))"},
       {"first child", "b", "e", cl::naAddChildFirst, "r(a(d) e(b(c) x))"},
-      {"last sibling", "b", "x", cl::naAdd, "r(a(d) e(x b(c)))"},
-      {"first sibling", "d", "x", cl::naAddFirst, "r(a(b(c)) e(d x))"},
       {"before the target", "e", "a", cl::naInsert, "r(e(x) a(b(c) d))"},
       {"up to the top level", "b", nullptr, cl::naAdd, "r(a(d) e(x)) b(c)"},
-      {"before the first top node", "e", nullptr, cl::naAddFirst, "e(x) r(a(b(c) d))"},
-      {"to the end of its own level", "b", "d", cl::naAdd, "r(a(d b(c)) e(x))"},
       {"refused: under itself", "a", "a", cl::naAddChild, "r(a(b(c) d) e(x))"},
-      {"refused: under its child", "a", "b", cl::naAddChild, "r(a(b(c) d) e(x))"},
       {"refused: under its grandchild", "a", "c", cl::naAdd, "r(a(b(c) d) e(x))"},
       {"refused: before itself", "a", "a", cl::naInsert, "r(a(b(c) d) e(x))"},
   };
@@ -313,10 +274,8 @@ TEST_F(TreeViewTest, MoveIntoAFolderTheControlDoesNotShowKeepsTheStateForLater) 
   b.Build("r(p(q) k(m(n)))");
   b.Find("r")->Expand(false);
   b.Find("k")->Expand(true);
-  EXPECT_EQ(ControlText(*tree_), "r(p k(m(n)))");
   b.Find("k")->MoveTo(b.Find("q"), cl::naAddChild);
   EXPECT_EQ(ControlText(*tree_), "r(p)");
-  EXPECT_TRUE(b.Find("k")->Expanded());
   b.Find("p")->Expand(true);
   EXPECT_EQ(ControlText(*tree_), "r(p(q(k(m(n)))))");
   EXPECT_EQ(ControlCount(*tree_), tree_->Count());
@@ -337,16 +296,12 @@ TEST_F(TreeViewTest, MovingTheSelectedNodeKeepsItSelectedWithoutEvents) {
 // ---- tree: sort ------------------------------------------------------------
 
 TEST_F(TreeViewTest, BrowserSortIsFoldersFirstByNameAndStable) {
-  struct Case {
-    const char* name;
-    bool expandFirst;  // items already in the control when sorting
-  };
-  for (const Case& c : {Case{"control mirrors before the sort", true}, Case{"control mirrors after", false}}) {
-    SCOPED_TRACE(c.name);
+  for (bool expandFirst : {true, false}) {
+    SCOPED_TRACE(expandFirst ? "control mirrors before the sort" : "control mirrors after");
     tree_->Clear();
     TreeBuilder b(*tree_);
     b.Build("+r(b:1 +z a:1 +m b:2 a:2 +c(y:1 x +y:2 y:3) a:3) +e");
-    if (c.expandFirst) tree_->FullExpand();
+    if (expandFirst) tree_->FullExpand();
     SortLikeTheBrowser(*tree_);
     tree_->FullExpand();
     const char* expected = "+e +r(+c(+y:2 x y:1 y:3) +m +z a:1 a:2 a:3 b:1 b:2)";
@@ -354,16 +309,6 @@ TEST_F(TreeViewTest, BrowserSortIsFoldersFirstByNameAndStable) {
     EXPECT_EQ(ControlText(*tree_), expected);
     for (int i = 0; i < tree_->Count(); ++i) ASSERT_EQ(tree_->Item(i)->AbsoluteIndex(), i);
   }
-}
-
-TEST_F(TreeViewTest, AllEqualCompareKeepsEveryLevelAsItWas) {
-  TreeBuilder b(*tree_);
-  const char* text = "d(c b a) c b(z y x) a";
-  b.Build(text);
-  tree_->FullExpand();
-  tree_->CustomSort([](TTreeNode*, TTreeNode*, intptr_t) { return 0; }, 0);
-  EXPECT_EQ(ModelText(tree_->TopLevel()), text);
-  EXPECT_EQ(ControlText(*tree_), text);
 }
 
 // ---- tree: selection -------------------------------------------------------
@@ -375,15 +320,8 @@ TEST_F(TreeViewTest, SetSelectedFiresOnceAndAgreesWithTheControl) {
   tree_->SetSelected(c);
   EXPECT_EQ(changes_, (std::vector<TTreeNode*>{c}));
   EXPECT_EQ(tree_->Selected(), c);
-  EXPECT_TRUE(c->IsSelected());
   EXPECT_EQ(NextItem(tree_->Handle(), TVGN_CARET, nullptr), c->ItemId());
-  for (const char* label : {"r", "a", "b"}) {
-    SCOPED_TRACE(label);
-    EXPECT_TRUE(b.Find(label)->Expanded());
-    EXPECT_TRUE(SendMessageA(tree_->Handle(), TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(b.Find(label)->ItemId()),
-                             TVIS_EXPANDED) &
-                TVIS_EXPANDED);
-  }
+  EXPECT_TRUE(b.Find("b")->Expanded());
 
   TTreeNode* d = b.Find("d");
   tree_->SetSelected(d);
@@ -401,24 +339,19 @@ TEST_F(TreeViewTest, RightClickSelectsTheNodeUnderTheMouse) {
   tree_->FullExpand();
   tree_->SetSelected(b.Find("a"));
   changes_.clear();
-  auto click = [&](POINT client) {
-    tree_->at = client;
-    ClientToScreen(tree_->Handle(), &tree_->at);
-    NMHDR hdr{tree_->Handle(), 0, static_cast<UINT>(NM_RCLICK)};
-    SendMessageA(form_->Handle(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&hdr));
-  };
   RECT r{};
   HTREEITEM item = b.Find("c")->ItemId();
   memcpy(&r, &item, sizeof item);  // TVM_GETITEMRECT takes the item in the rectangle
   ASSERT_TRUE(SendMessageA(tree_->Handle(), TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&r)));
-  click({(r.left + r.right) / 2, (r.top + r.bottom) / 2});
-  EXPECT_EQ(tree_->Selected(), b.Find("c"));
-  EXPECT_EQ(changes_, (std::vector<TTreeNode*>{b.Find("c")}));
-  EXPECT_EQ(NextItem(tree_->Handle(), TVGN_CARET, nullptr), b.Find("c")->ItemId());
-  // Below the last item there is nothing to select.
-  click({(r.left + r.right) / 2, r.bottom + 3 * (r.bottom - r.top)});
-  EXPECT_EQ(tree_->Selected(), b.Find("c"));
-  EXPECT_EQ(changes_.size(), 1u);
+  // On the item, then below the last item where there is nothing to select.
+  for (int y : {(r.top + r.bottom) / 2, r.bottom + 3 * (r.bottom - r.top)}) {
+    tree_->at = {(r.left + r.right) / 2, y};
+    ClientToScreen(tree_->Handle(), &tree_->at);
+    NMHDR hdr{tree_->Handle(), 0, static_cast<UINT>(NM_RCLICK)};
+    SendMessageA(form_->Handle(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&hdr));
+    EXPECT_EQ(tree_->Selected(), b.Find("c"));
+    EXPECT_EQ(changes_, (std::vector<TTreeNode*>{b.Find("c")}));
+  }
 }
 
 TEST_F(TreeViewTest, DeletingTheSelectionMovesItToALiveNode) {
@@ -442,45 +375,22 @@ TEST_F(TreeViewTest, DeletingTheSelectionMovesItToALiveNode) {
   for (const std::string& s : seen) EXPECT_EQ(s, "r(b)");
 }
 
-TEST_F(TreeViewTest, FullCollapseThenExpandingTheRootShowsOneLevel) {
-  TreeBuilder b(*tree_);
-  b.Build("r(a(b(c)) d) s(t)");
-  tree_->FullExpand();
-  tree_->FullCollapse();
-  for (int i = 0; i < tree_->Count(); ++i) {
-    SCOPED_TRACE(tree_->Item(i)->Text());
-    EXPECT_FALSE(tree_->Item(i)->Expanded());
-  }
-  b.Find("r")->Expand(false);
-  EXPECT_TRUE(b.Find("r")->Expanded());
-  EXPECT_FALSE(b.Find("a")->Expanded());
-  auto expandedInControl = [&](const char* label) {
-    return (SendMessageA(tree_->Handle(), TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(b.Find(label)->ItemId()),
-                         TVIS_EXPANDED) &
-            TVIS_EXPANDED) != 0;
-  };
-  EXPECT_TRUE(expandedInControl("r"));
-  EXPECT_FALSE(expandedInControl("a"));
-  EXPECT_FALSE(expandedInControl("s"));
-}
-
 TEST_F(TreeViewTest, UserExpansionFillsTheLevelOnDemand) {
   TreeBuilder b(*tree_);
   b.Build("r(a(b) c) s");
   tree_->SetSelected(b.Find("r"));
+  tree_->FullCollapse();
   tree_->SetFocus();
   // The arrow keys open and close the selected node as the user does.
   SendMessageA(tree_->Handle(), WM_KEYDOWN, VK_RIGHT, 0);
   EXPECT_EQ(ControlText(*tree_), "r(a c) s");
   EXPECT_TRUE(b.Find("r")->Expanded());
+  EXPECT_FALSE(b.Find("a")->Expanded());
   SendMessageA(tree_->Handle(), WM_KEYDOWN, VK_LEFT, 0);
   EXPECT_FALSE(b.Find("r")->Expanded());
-  SendMessageA(tree_->Handle(), WM_KEYDOWN, VK_RIGHT, 0);
-  EXPECT_TRUE(b.Find("r")->Expanded());
-  EXPECT_EQ(ControlCount(*tree_), 4);
 }
 
-// ---- tree: workers and size ------------------------------------------------
+// ---- tree: workers ---------------------------------------------------------
 
 // Walks the tree the way the extraction worker does.
 class TreeReader : public cl::TThread {
@@ -515,45 +425,6 @@ TEST_F(TreeViewTest, AWorkerReadsTheModel) {
   EXPECT_EQ(reader.path, "h/i/");
 }
 
-TEST_F(TreeViewTest, TwentyThousandNodesAddAndSort) {
-  const int kFolders = 5, kPerFolder = 4000;
-  tree_->BeginUpdate();
-  TTreeNode* root = tree_->AddChild(nullptr, "/");
-  root->SetImageIndex(0);
-  tree_->AddChild(root, "publictempnode")->SetImageIndex(0);
-  std::vector<TTreeNode*> folders;
-  for (int f = 0; f < kFolders; ++f) {
-    folders.push_back(tree_->AddChild(root, "dir" + std::to_string(kFolders - f)));
-    folders.back()->SetImageIndex(0);
-  }
-  unsigned seed = 12345;
-  for (int i = 0; i < kFolders * kPerFolder; ++i) {
-    seed = seed * 1103515245u + 12345u;
-    TTreeNode* n = tree_->AddChild(folders[i % kFolders], "f" + std::to_string((seed >> 8) % 5000));
-    n->SetImageIndex((seed >> 4) % 7 == 0 ? 0 : 1);
-  }
-  SortLikeTheBrowser(*tree_);
-  tree_->FullCollapse();
-  root->Expand(false);
-  tree_->EndUpdate();
-
-  EXPECT_EQ(tree_->Count(), 2 + kFolders + kFolders * kPerFolder);
-  EXPECT_EQ(ControlText(*tree_), "+/(+dir1 +dir2 +dir3 +dir4 +dir5 +publictempnode)");
-  EXPECT_EQ(ControlCount(*tree_), 7);
-  for (TTreeNode* f : folders) {
-    SCOPED_TRACE(f->Text());
-    ASSERT_EQ(f->Count(), kPerFolder);
-    for (int i = 1; i < kPerFolder; ++i) {
-      TTreeNode* a = f->Item(i - 1);
-      TTreeNode* b = f->Item(i);
-      bool ordered = a->ImageIndex() < b->ImageIndex() ||
-                     (a->ImageIndex() == b->ImageIndex() && lstrcmpA(a->Text().c_str(), b->Text().c_str()) <= 0);
-      ASSERT_TRUE(ordered) << a->Text() << " before " << b->Text();
-    }
-  }
-  EXPECT_EQ(tree_->Item(tree_->Count() - 1)->Text(), "publictempnode");
-}
-
 // ---- list view -------------------------------------------------------------
 
 class ListViewTest : public ::testing::Test {
@@ -579,25 +450,25 @@ protected:
       it->SetImageIndex(static_cast<int>(list_->Count()));
     }
   }
-  std::string ControlText(int i) const {
-    char buf[256] = {};
-    LVITEMA it{};
-    it.iSubItem = 0;
-    it.pszText = buf;
-    it.cchTextMax = sizeof buf;
-    SendMessageA(list_->Handle(), LVM_GETITEMTEXTA, i, reinterpret_cast<LPARAM>(&it));
-    return buf;
-  }
-  std::string ControlOrder() const {
-    std::string s;
+  // The captions in order, from the model and from the control; the two
+  // must also agree item by item on the model's pointer.
+  std::string Order() const {
+    std::string model, control;
     int n = static_cast<int>(SendMessageA(list_->Handle(), LVM_GETITEMCOUNT, 0, 0));
-    for (int i = 0; i < n; ++i) s += (i ? " " : "") + ControlText(i);
-    return s;
-  }
-  std::string ModelOrder() const {
-    std::string s;
-    for (int i = 0; i < list_->Count(); ++i) s += (i ? " " : "") + list_->Item(i)->Caption();
-    return s;
+    for (int i = 0; i < list_->Count(); ++i) model += (i ? " " : "") + list_->Item(i)->Caption();
+    for (int i = 0; i < n; ++i) {
+      char buf[256] = {};
+      LVITEMA it{};
+      it.mask = LVIF_TEXT | LVIF_PARAM;
+      it.iItem = i;
+      it.pszText = buf;
+      it.cchTextMax = sizeof buf;
+      SendMessageA(list_->Handle(), LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&it));
+      control += (i ? " " : "") + std::string(buf);
+      if (reinterpret_cast<TListItem*>(it.lParam) != list_->Item(i) || list_->Item(i)->Index() != i)
+        control += "(wrong item)";
+    }
+    return model == control ? model : "model " + model + " control " + control;
   }
   void SetState(int index, UINT state) {
     LVITEMA it{};
@@ -609,21 +480,6 @@ protected:
   std::unique_ptr<TListView> list_;
   std::vector<std::string> changes_;
 };
-
-TEST_F(ListViewTest, AddedItemsShowTheirCaptionAndImage) {
-  Fill({"system", "app", "init.rc"});
-  EXPECT_EQ(ControlOrder(), "system app init.rc");
-  EXPECT_EQ(changes_, (std::vector<std::string>{"system/T", "system/I", "app/T", "app/I", "init.rc/T", "init.rc/I"}));
-  LVITEMA it{};
-  it.mask = LVIF_IMAGE | LVIF_PARAM;
-  it.iItem = 2;
-  SendMessageA(list_->Handle(), LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&it));
-  EXPECT_EQ(it.iImage, 3);
-  EXPECT_EQ(reinterpret_cast<TListItem*>(it.lParam), list_->Item(2));
-  EXPECT_EQ(list_->Item(2)->Index(), 2);
-  EXPECT_EQ(list_->Item(3), nullptr);
-  EXPECT_EQ(list_->Item(-1), nullptr);
-}
 
 TEST_F(ListViewTest, SelectionThroughTheControlReachesTheModel) {
   Fill({"a", "b", "c", "d"});
@@ -637,10 +493,8 @@ TEST_F(ListViewTest, SelectionThroughTheControlReachesTheModel) {
   const Step steps[] = {
       {"select the third", 2, LVIS_SELECTED, 2, {2}},
       {"add the second", 1, LVIS_SELECTED, 1, {1, 2}},
-      {"add the last", 3, LVIS_SELECTED, 1, {1, 2, 3}},
-      {"drop the second", 1, 0, 2, {2, 3}},
+      {"drop the second", 1, 0, 2, {2}},
       {"drop all", -1, 0, -1, {}},
-      {"select the first", 0, LVIS_SELECTED, 0, {0}},
       {"select all", -1, LVIS_SELECTED, 0, {0, 1, 2, 3}},
   };
   for (const Step& s : steps) {
@@ -654,13 +508,10 @@ TEST_F(ListViewTest, SelectionThroughTheControlReachesTheModel) {
     std::vector<int> got;
     for (TListItem* it : list_->SelectedItems()) got.push_back(it->Index());
     EXPECT_EQ(got, s.selected);
-    for (int i = 0; i < list_->Count(); ++i)
-      EXPECT_EQ(list_->Item(i)->Selected(),
-                (SendMessageA(list_->Handle(), LVM_GETITEMSTATE, i, LVIS_SELECTED) & LVIS_SELECTED) != 0);
   }
   changes_.clear();
   SetState(1, LVIS_SELECTED);
-  EXPECT_EQ(changes_, (std::vector<std::string>{}));  // already selected: the control reports nothing
+  EXPECT_TRUE(changes_.empty());  // already selected: the control reports nothing
 }
 
 TEST_F(ListViewTest, SetItemIndexSelectsThatOneOnly) {
@@ -674,44 +525,16 @@ TEST_F(ListViewTest, SetItemIndexSelectsThatOneOnly) {
   list_->SetItemIndex(-1);
   EXPECT_EQ(list_->ItemIndex(), -1);
   EXPECT_EQ(SendMessageA(list_->Handle(), LVM_GETSELECTEDCOUNT, 0, 0), 0);
-  list_->Item(2)->SetSelected(true);
-  EXPECT_EQ(list_->ItemIndex(), 2);
-  list_->Item(2)->SetSelected(false);
-  EXPECT_EQ(list_->SelCount(), 0);
 }
 
 TEST_F(ListViewTest, CustomSortIsStableInTheModelAndTheControl) {
-  auto byFirstLetter = [](TListItem* a, TListItem* b, intptr_t) { return a->Caption()[0] - b->Caption()[0]; };
-  auto allEqual = [](TListItem*, TListItem*, intptr_t) { return 0; };
-  struct Case {
-    const char* name;
-    TListView::TCompare compare;
-    const char* expected;
-  };
-  const Case cases[] = {
-      {"by first letter", byFirstLetter, "a2 a1 a3 b2 b1 c1 c2"},
-      {"all equal", allEqual, "c1 b2 a2 a1 b1 c2 a3"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    list_->Clear();
-    Fill({"c1", "b2", "a2", "a1", "b1", "c2", "a3"});
-    list_->Item(4)->SetSelected(true);  // b1
-    list_->CustomSort(c.compare, 0);
-    EXPECT_EQ(ModelOrder(), c.expected);
-    EXPECT_EQ(ControlOrder(), c.expected);
-    for (int i = 0; i < list_->Count(); ++i) {
-      LVITEMA it{};
-      it.mask = LVIF_PARAM;
-      it.iItem = i;
-      SendMessageA(list_->Handle(), LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&it));
-      ASSERT_EQ(reinterpret_cast<TListItem*>(it.lParam), list_->Item(i));
-      ASSERT_EQ(list_->Item(i)->Index(), i);
-    }
-    ASSERT_EQ(list_->SelectedItems().size(), 1u);
-    EXPECT_EQ(list_->SelectedItems()[0]->Caption(), "b1");
-    EXPECT_EQ(list_->ItemIndex(), list_->SelectedItems()[0]->Index());
-  }
+  Fill({"c1", "b2", "a2", "a1", "b1", "c2", "a3"});
+  list_->Item(4)->SetSelected(true);  // b1
+  list_->CustomSort([](TListItem* a, TListItem* b, intptr_t) { return a->Caption()[0] - b->Caption()[0]; }, 0);
+  EXPECT_EQ(Order(), "a2 a1 a3 b2 b1 c1 c2");
+  ASSERT_EQ(list_->SelectedItems().size(), 1u);
+  EXPECT_EQ(list_->SelectedItems()[0]->Caption(), "b1");
+  EXPECT_EQ(list_->ItemIndex(), 4);
 }
 
 TEST_F(ListViewTest, ClearAndDelete) {
@@ -719,23 +542,16 @@ TEST_F(ListViewTest, ClearAndDelete) {
   SetState(1, LVIS_SELECTED);
   SetState(3, LVIS_SELECTED);
   list_->Delete(1);
-  EXPECT_EQ(ModelOrder(), "a c d");
-  EXPECT_EQ(ControlOrder(), "a c d");
-  EXPECT_EQ(list_->Item(2)->Index(), 2);
+  EXPECT_EQ(Order(), "a c d");
   EXPECT_EQ(list_->SelCount(), 1);
   EXPECT_EQ(list_->ItemIndex(), 2);
   list_->Item(0)->Delete();
-  EXPECT_EQ(ControlOrder(), "c d");
+  EXPECT_EQ(Order(), "c d");
   EXPECT_EQ(list_->ItemIndex(), 1);
   list_->Clear();
-  EXPECT_EQ(list_->Count(), 0);
-  EXPECT_EQ(SendMessageA(list_->Handle(), LVM_GETITEMCOUNT, 0, 0), 0);
-  EXPECT_EQ(list_->SelCount(), 0);
+  EXPECT_EQ(Order(), "");
   EXPECT_EQ(list_->ItemIndex(), -1);
   EXPECT_TRUE(list_->SelectedItems().empty());
-  Fill({"z"});
-  EXPECT_EQ(ControlOrder(), "z");
-  EXPECT_EQ(list_->ItemIndex(), -1);
 }
 
 TEST_F(ListViewTest, ContextPopupPosition) {
@@ -744,12 +560,9 @@ TEST_F(ListViewTest, ContextPopupPosition) {
   list_->OnContextPopup = [&](int x, int y) { popups.push_back({x, y}); };
   POINT corner{0, 0};
   ClientToScreen(list_->Handle(), &corner);
-
-  // From the mouse: where the mouse is.
+  // From the mouse; from the keyboard without, then with a selection.
   SendMessageA(list_->Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list_->Handle()), MAKELPARAM(120, 70));
-  // From the keyboard without a selection: the view's corner.
   SendMessageA(list_->Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list_->Handle()), -1);
-  // From the keyboard with a selection: on the first selected item.
   SetState(2, LVIS_SELECTED);
   SendMessageA(list_->Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list_->Handle()), -1);
   ASSERT_EQ(popups.size(), 3u);
@@ -762,20 +575,6 @@ TEST_F(ListViewTest, ContextPopupPosition) {
   ASSERT_TRUE(SendMessageA(list_->Handle(), LVM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&r)));
   MapWindowPoints(list_->Handle(), nullptr, reinterpret_cast<POINT*>(&r), 2);
   EXPECT_TRUE(PtInRect(&r, popups[2]));
-}
-
-TEST_F(ListViewTest, ResizeIsReportedForSizeChangesOnly) {
-  int resized = 0;
-  list_->OnResize = [&](cl::TControl* s) {
-    EXPECT_EQ(s, list_.get());
-    ++resized;
-  };
-  list_->SetBounds(0, 0, 300, 200);
-  EXPECT_EQ(resized, 1);
-  list_->SetBounds(10, 10, 300, 200);  // moved, same size
-  EXPECT_EQ(resized, 1);
-  list_->SetBounds(10, 10, 300, 201);
-  EXPECT_EQ(resized, 2);
 }
 
 }  // namespace

@@ -243,23 +243,23 @@ protected:
 // ---- File data -----------------------------------------------------------------------
 
 TEST_F(Extract, FileSizesAroundChunkBoundaries) {
-  const uint32_t sizes[] = {0, 1, 2047, 2048, 2049, 4096, 5000};
+  const uint32_t sizes[] = {0, 2047, 2048, 2049};
   ImageBuilder b;
   b.AddRoot();
   std::vector<std::string> contents;
-  for (uint32_t i = 0; i < 7; ++i) contents.push_back(PatternBytes(sizes[i], static_cast<uint8_t>(i + 1)));
+  for (uint32_t i = 0; i < 4; ++i) contents.push_back(PatternBytes(sizes[i], static_cast<uint8_t>(i + 1)));
   std::vector<uint32_t> first;
-  for (uint32_t i = 0; i < 7; ++i)
+  for (uint32_t i = 0; i < 4; ++i)
     first.push_back(b.AddFile(300 + i, 1, "f" + std::to_string(sizes[i]), contents[i]));
   UseImage(b);
   cl::TTreeNode* root = Root();
   std::vector<std::string> ids;
-  for (uint32_t i = 0; i < 7; ++i) {
+  for (uint32_t i = 0; i < 4; ++i) {
     Node(root, 300 + i, "f" + std::to_string(sizes[i]), ObjectTypeFile, sizes[i], first[i]);
     ids.push_back(std::to_string(300 + i));
   }
   Run(ids);
-  for (uint32_t i = 0; i < 7; ++i) {
+  for (uint32_t i = 0; i < 4; ++i) {
     SCOPED_TRACE(sizes[i]);
     EXPECT_EQ(contents[i], HostFile(dest_.File("f" + std::to_string(sizes[i]))));
   }
@@ -276,12 +276,6 @@ struct ChunkCase {
 };
 
 const ChunkCase kChunkCases[] = {
-    {"all chunks in order",
-     [](ImageBuilder& b, const std::string& v1, const std::string&, PageRef& first) {
-       first = b.AddHeader(300, FileHeader("f", 5000));
-       b.AddFileChunks(300, v1, {1, 2, 3});
-     },
-     {1, 1, 1}},
     {"middle chunk missing",
      [](ImageBuilder& b, const std::string& v1, const std::string&, PageRef& first) {
        first = b.AddHeader(300, FileHeader("f", 5000));
@@ -390,49 +384,40 @@ TEST_F(Extract, PartialLastPageIsReadWithinTheImage) {
   }
 }
 
-TEST_F(Extract, LatestChunksKeepsTheLastCopyPerChunk) {
-  using S = PageSource;
-  std::vector<WalkPage> walk = {{S::Image, 5, 2}, {S::Image, 6, 0}, {S::Image, 7, 1}, {S::Image, 8, 2},
-                                {S::Image, 9, 4}, {S::Image, 10, 1}, {S::Image, 11, 3}};
-  EXPECT_EQ(LatestChunks(walk, 3), (std::vector<WalkPage>{{S::Image, 10, 1}, {S::Image, 8, 2}, {S::Image, 11, 3}}));
-  EXPECT_EQ(LatestChunks(walk, 2), (std::vector<WalkPage>{{S::Image, 10, 1}, {S::Image, 8, 2}}));
-  EXPECT_TRUE(LatestChunks(walk, 0).empty());
-}
-
 // ---- The index --------------------------------------------------------------------------
 
 TEST_F(Extract, IndexIsBuiltOncePerImageAndFollowsItsRuns) {
   ImageBuilder b;
   b.AddRoot();
   std::vector<std::string> contents;
-  for (uint32_t i = 0; i < 40; ++i) {
+  for (uint32_t i = 0; i < 3; ++i) {
     contents.push_back(PatternBytes(3000 + i, static_cast<uint8_t>(i)));
     b.AddFile(300 + i, 1, "f" + std::to_string(i), contents.back());
   }
   UseImage(b);
   cl::TTreeNode* root = Root();
   std::vector<std::string> ids;
-  for (uint32_t i = 0; i < 40; ++i) {
+  for (uint32_t i = 0; i < 3; ++i) {
     Node(root, 300 + i, "f" + std::to_string(i), ObjectTypeFile, 3000 + i, 1 + 3 * i);
     ids.push_back(std::to_string(300 + i));
   }
   uint32_t builds = ImageChunkIndexBuilds();
   Run(ids);
-  Run({"305"});
+  Run({"301"});
   EXPECT_EQ(builds + 1, ImageChunkIndexBuilds());
-  for (uint32_t i = 0; i < 40; ++i) EXPECT_EQ(contents[i], HostFile(dest_.File("f" + std::to_string(i)))) << i;
+  for (uint32_t i = 0; i < 3; ++i) EXPECT_EQ(contents[i], HostFile(dest_.File("f" + std::to_string(i)))) << i;
 
   // A changed RunList (another scan) makes a new index.
   RunList = RunEntryList::FromImage(ImageBytes(), InputTagsOffset);
   RunList.AppendWorkFileEntry(0, 0);
-  Run({"305"});
+  Run({"301"});
   EXPECT_EQ(builds + 1, ImageChunkIndexBuilds());
   RunList.Clear();
-  RunList.Append({4096, PageSource::Image, 0, 50});  // f20 lies past the run
+  RunList.Append({4096, PageSource::Image, 0, 4});  // f2 lies past the run
   RunList.AppendWorkFileEntry(0, 0);
-  Run({"320"});
+  Run({"302"});
   EXPECT_EQ(builds + 2, ImageChunkIndexBuilds());
-  EXPECT_EQ(std::string(3020, '\0'), HostFile(dest_.File("f20")));
+  EXPECT_EQ(std::string(3002, '\0'), HostFile(dest_.File("f2")));
 }
 
 TEST_F(Extract, ReopenedImageOfTheSameShapeGetsItsOwnIndex) {
@@ -547,15 +532,11 @@ TEST_F(Extract, SafeHostNames) {
     const char* name;
     const char* safe;
   } cases[] = {
-      {"", "_"},           {".", "_"},           {"..", "_"},          {"...", "___"},
-      {"a\\b", "a_b"},     {"x:y", "x_y"},       {"a/b", "a_b"},       {"*?\"<>|", "______"},
-      {"tab\there", "tab_here"}, {"\x01\x1f\x7f", "___"}, {"end.", "end_"}, {"end. ", "end__"},
-      {" lead", " lead"},  {"a.b", "a.b"},       {"con", "_con"},      {"CON", "_CON"},
-      {"con.txt", "_con.txt"}, {"Nul.tar.gz", "_Nul.tar.gz"}, {"prn", "_prn"}, {"aux.", "aux_"},
-      {"com1", "_com1"},   {"COM9.log", "_COM9.log"}, {"com0", "com0"}, {"com10", "com10"},
-      {"lpt1", "_lpt1"},   {"lpt9", "_lpt9"},    {"lpt", "lpt"},       {"console", "console"},
-      {"con .txt", "_con .txt"}, {"乗", "乗"},       {"乗\\", "乗_"},        {"亅|", "亅_"},
-      {"数据", "数据"},
+      {"", "_"},         {".", "_"},          {"..", "_"},          {"...", "___"},        {"a\\b", "a_b"},
+      {"*?\"<>|/:", "________"}, {"\x01\x1f\x7f", "___"}, {"end. ", "end__"}, {" lead", " lead"}, {"a.b", "a.b"},
+      {"CON", "_CON"},   {"con.txt", "_con.txt"}, {"con .txt", "_con .txt"}, {"com1", "_com1"}, {"COM9.log", "_COM9.log"},
+      {"com0", "com0"},  {"com10", "com10"},  {"lpt9", "_lpt9"},    {"console", "console"}, {"乗\\", "乗_"},
+      {"亅|", "亅_"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -585,29 +566,10 @@ TEST_F(Extract, HostileNamesStayInsideTheDestination) {
                                                              "_\\乗", "_nul\\"}));
   // ".." and "." both become "_": the later one replaces the earlier.
   EXPECT_EQ("f", HostFile(dest_.File("_\\_")));
-  EXPECT_EQ("b", HostFile(dest_.File("_\\a_b")));
-  EXPECT_EQ("e", HostFile(dest_.File("_\\乗")));
   EXPECT_EQ(w->log, (std::vector<std::string>{"total 8 shown", "position 1", "item _\\_", "position 2", "item _\\a_b",
                                               "position 3", "item _\\x_y", "position 4", "item _\\_con.txt",
                                               "position 5", "item _\\乗", "position 6", "item _\\_", "position 7",
                                               "position 8", "close"}));
-  EXPECT_TRUE(MessageBoxes().empty());
-}
-
-TEST_F(Extract, DriveRootDestination) {
-  ImageBuilder b;
-  b.AddRoot();
-  PageRef first = b.AddFile(301, 300, "init.rc", "on boot\n");
-  UseImage(b);
-  std::string top = "ostrivan-root-" + std::to_string(GetCurrentProcessId());
-  cl::TTreeNode* dir = Node(Root(), 300, top, ObjectTypeDirectory);
-  Node(dir, 301, "init.rc", ObjectTypeFile, 8, first);
-  Form1->StartExtract("C:\\", {"300"});
-  WaitForWorkers();
-  std::string file = "C:\\" + top + "\\init.rc";
-  EXPECT_EQ("on boot\n", HostFile(file));
-  DeleteFileA(file.c_str());
-  RemoveDirectoryA(("C:\\" + top).c_str());
   EXPECT_TRUE(MessageBoxes().empty());
 }
 
@@ -619,41 +581,32 @@ TEST_F(Extract, HostFailuresAreCountedAndReportedOnce) {
   PageRef f1 = b.AddFile(301, 1, "f.bin", "abc");
   PageRef f2 = b.AddFile(303, 302, "hosts", "127.0.0.1\n");
   PageRef f3 = b.AddFile(304, 1, "ok", "fine");
+  PageRef f4 = b.AddFile(305, 1, "busy", "new");
   UseImage(b);
   cl::TTreeNode* root = Root();
   Node(root, 301, "f.bin", ObjectTypeFile, 3, f1);
   cl::TTreeNode* etc = Node(root, 302, "etc", ObjectTypeDirectory);
   Node(etc, 303, "hosts", ObjectTypeFile, 10, f2);
   Node(root, 304, "ok", ObjectTypeFile, 4, f3);
-  // A folder where the file goes, a file where the folder goes.
+  Node(root, 305, "busy", ObjectTypeFile, 3, f4);
+  // A folder where the file goes, a file where the folder goes, a file held by another program.
   ASSERT_TRUE(CreateDirectoryA(dest_.File("f.bin").c_str(), nullptr));
   ASSERT_TRUE(WriteBytes(dest_.File("etc"), "x", 1));
-  Run({"301", "302", "304"});
+  ASSERT_TRUE(WriteBytes(dest_.File("busy"), "old", 3));
+  HANDLE held = CreateFileA(dest_.File("busy").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  Run({"301", "302", "304", "305"});
+  CloseHandle(held);
   EXPECT_EQ("fine", HostFile(dest_.File("ok")));
+  EXPECT_EQ("old", HostFile(dest_.File("busy")));
   std::vector<AskedDialog> boxes = MessageBoxes();
   ASSERT_EQ(1u, boxes.size());
-  EXPECT_EQ("有3个对象提取失败！", boxes[0].text);
+  EXPECT_EQ("有4个对象提取失败！", boxes[0].text);
   EXPECT_EQ("提示", boxes[0].title);
   EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONINFORMATION), boxes[0].flags);
   EXPECT_EQ(cl::Application.Handle(), boxes[0].owner);
   // The message comes after the dialog has gone.
   EXPECT_EQ(cl::DialogKind::MessageBox, dialogs_.asked.back().kind);
-}
-
-TEST_F(Extract, FileHeldByAnotherProgramIsAFailure) {
-  ImageBuilder b;
-  b.AddRoot();
-  PageRef first = b.AddFile(301, 1, "busy", "new");
-  UseImage(b);
-  Node(Root(), 301, "busy", ObjectTypeFile, 3, first);
-  ASSERT_TRUE(WriteBytes(dest_.File("busy"), "old", 3));
-  HANDLE held = CreateFileA(dest_.File("busy").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(INVALID_HANDLE_VALUE, held);
-  Run({"301"});
-  CloseHandle(held);
-  EXPECT_EQ("old", HostFile(dest_.File("busy")));
-  ASSERT_EQ(1u, MessageBoxes().size());
-  EXPECT_EQ("有1个对象提取失败！", MessageBoxes()[0].text);
 }
 
 // ---- Progress and cancel --------------------------------------------------------------------------
@@ -686,9 +639,6 @@ TEST_F(ExtractTwoEntries, SubtreesInOrderWithTheirSummedTotal) {
   EXPECT_EQ("B", Form4->Label2.Caption());
   EXPECT_EQ(5, Form4->ProgressBar1.Max());
   EXPECT_EQ(5, Form4->ProgressBar1.Position());
-  EXPECT_EQ(Listing(dest_.Path()), (std::vector<std::string>{"A\\", "A\\f1", "A\\f2", "A\\f3", "B"}));
-  for (uint32_t i = 0; i < 3; ++i) EXPECT_EQ(Data(i), HostFile(dest_.File("A\\f" + std::to_string(i + 1)))) << i;
-  EXPECT_EQ(Data(3), HostFile(dest_.File("B")));
 }
 
 TEST_F(ExtractTwoEntries, CancelFinishesTheNodeAtHandAndBeginsNoFurtherEntry) {
@@ -778,7 +728,8 @@ TEST_F(ExtractTwoEntries, ExtractSelectionTakesTheSelectedEntries) {
   EXPECT_EQ("请选择存放目录", dialogs_.asked[0].title);
   EXPECT_EQ(Form1->Handle(), dialogs_.asked[0].owner);
   EXPECT_EQ(Listing(dest_.Path()), (std::vector<std::string>{"A\\", "A\\f1", "A\\f2", "A\\f3", "B"}));
-  EXPECT_EQ(5, Form4->ProgressBar1.Max());
+  for (uint32_t i = 0; i < 3; ++i) EXPECT_EQ(Data(i), HostFile(dest_.File("A\\f" + std::to_string(i + 1)))) << i;
+  EXPECT_EQ(Data(3), HostFile(dest_.File("B")));
 }
 
 TEST_F(ExtractTwoEntries, CommandsWithoutAnythingToDoStartNothing) {

@@ -171,31 +171,23 @@ protected:
 
 // ---- CreateWorkFile ----------------------------------------------------------------
 
-TEST_F(WorkFileTest, CreatedAsOneZeroPageInTheProgramFolderHeldExclusively) {
-  EXPECT_EQ(2112u, WorkFileSize);
+TEST_F(WorkFileTest, CreationReplacesAnOldFileWithOneZeroPageHeldExclusively) {
+  ReleaseWorkFile();
+  Host("tmpfile0.dat", PatternBytes(5000));
+  ASSERT_NE(nullptr, CreateWorkFile());
   EXPECT_EQ(std::vector<uint8_t>(kPage, 0), WorkFileBytes());
   EXPECT_EQ(2112u, WorkFileLengthOnDisk());
   HANDLE other = CreateFileA(scratch.File("tmpfile0.dat").c_str(), GENERIC_READ,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
   EXPECT_EQ(INVALID_HANDLE_VALUE, other);
   if (other != INVALID_HANDLE_VALUE) CloseHandle(other);
-}
 
-TEST_F(WorkFileTest, CreationReplacesAnOldFileOfThatName) {
-  ReleaseWorkFile();
-  Host("tmpfile0.dat", PatternBytes(5000));
-  ASSERT_NE(nullptr, CreateWorkFile());
-  EXPECT_EQ(std::vector<uint8_t>(kPage, 0), WorkFileBytes());
-  EXPECT_EQ(2112u, WorkFileLengthOnDisk());
-}
-
-TEST_F(WorkFileTest, CreationInAMissingFolderLeavesNothingOpen) {
+  // In a missing folder nothing is left open.
   ReleaseWorkFile();
   OverrideProgramDir(scratch.File("missing\\"));
   EXPECT_EQ(nullptr, CreateWorkFile());
   EXPECT_EQ(nullptr, WorkView);
   EXPECT_EQ(nullptr, WorkFileHandle);
-  EXPECT_EQ(nullptr, WorkFileMapping);
   EXPECT_EQ(0u, WorkFileSize);
 }
 
@@ -234,26 +226,15 @@ TEST_F(WorkFileTest, FileOf5000BytesTakesHeaderAndThreeDataPages) {
   EXPECT_FALSE(w.probeAdmitted);
   EXPECT_EQ(0, w.FailedObjects);
 
+  // The record is the header page decoded, found through its offset.
   const ObjectRecord& r = w.NewRecord;
-  EXPECT_EQ(1, r.Valid);
   EXPECT_EQ(NoPage, r.HeaderPage);
-  EXPECT_EQ(NoPage, r.FirstPage);
   EXPECT_TRUE(InWorkFile(r));
   EXPECT_EQ(2112u, r.WorkOffset);
   EXPECT_EQ(0, std::memcmp(r.Name, &header[10], 256));
-  EXPECT_EQ(1u, r.ObjectType);
-  EXPECT_EQ(300u, r.ParentId);
-  EXPECT_EQ(257u, r.ObjectId);
-  EXPECT_EQ(5000u, r.FileSize);
-  EXPECT_EQ(0x81EDu, r.Mode);
-  EXPECT_EQ(0u, r.Uid);
-  EXPECT_EQ(0u, r.Gid);
-  EXPECT_EQ(Get32(&header[280]), r.ATime);
-  EXPECT_EQ(Get32(&header[284]), r.MTime);
-  EXPECT_EQ(Get32(&header[288]), r.CTime);
-  EXPECT_EQ(0xFFFFFFFFu, r.EquivalentId);
-  EXPECT_EQ(std::string(160, '\xFF'), std::string(r.Alias, sizeof r.Alias));
-  EXPECT_EQ(0xFFFFu, r.TagsByteCount);
+  EXPECT_EQ((std::vector<uint32_t>{1, 300, 257, 5000, 0x81ED, 0, Get32(&header[284]), 0xFFFFFFFF, 0xFFFF}),
+            (std::vector<uint32_t>{r.ObjectType, r.ParentId, r.ObjectId, r.FileSize, r.Mode, r.Uid, r.MTime,
+                                   r.EquivalentId, r.TagsByteCount}));
 
   // The host file is let go once its bytes are in.
   HANDLE again = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -261,7 +242,7 @@ TEST_F(WorkFileTest, FileOf5000BytesTakesHeaderAndThreeDataPages) {
   if (again != INVALID_HANDLE_VALUE) CloseHandle(again);
 }
 
-TEST_F(WorkFileTest, DataPagesFollowTheFileSize) {
+TEST_F(WorkFileTest, ObjectsFollowEachOtherWithDataPagesByFileSize) {
   struct Case {
     const char* name;
     size_t size;
@@ -269,71 +250,38 @@ TEST_F(WorkFileTest, DataPagesFollowTheFileSize) {
   };
   const Case cases[] = {
       {"empty", 0, {}},
-      {"one byte", 1, {1}},
       {"one full chunk", 2048, {2048}},
       {"one past a chunk", 2049, {2048, 1}},
-      {"two full chunks", 4096, {2048, 2048}},
   };
+  RecordingWorker w;
+  uint32_t page = 1;
+  uint16_t id = 257;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ReleaseWorkFile();
-    Fresh();
-    MaxObjectId = 0;
     std::string bytes = PatternBytes(c.size, 5);
-    std::string path = Host("f.bin", bytes);
-    RecordingWorker w;
-    uint32_t earliest = CurrentTimeStamp();
-    ASSERT_EQ(257, w.AddObject(path, "f.bin", 1, 1));
-    uint32_t latest = CurrentTimeStamp();
-
-    uint32_t pages = static_cast<uint32_t>(c.counts.size()) + 1;
-    ASSERT_EQ((pages + 1) * kPage, WorkFileSize);
-    EXPECT_EQ(RunEntry({4096, PageSource::WorkFile, 1, pages}), RunList[RunList.Last()]);
-    std::vector<uint8_t> header = WorkPage(1);
-    EXPECT_EQ(-1, FirstDifference(ExpectedHeaderPage({1, 1, "f.bin", 0x81ED, static_cast<uint32_t>(c.size)}, 257,
-                                                     2048, header.data(), earliest, latest),
-                                  header));
-    for (uint32_t chunk = 1; chunk < pages; ++chunk) {
+    ASSERT_EQ(id, w.AddObject(Host(c.name, bytes), c.name, 1, 1));
+    EXPECT_EQ(page * kPage, w.NewRecord.WorkOffset);
+    EXPECT_EQ(c.size, Get32(WorkView + page * kPage + 292));
+    for (uint32_t chunk = 1; chunk <= c.counts.size(); ++chunk) {
       SCOPED_TRACE("chunk " + std::to_string(chunk));
-      EXPECT_EQ(c.counts[chunk - 1], Get32(WorkView + (chunk + 1) * kPage + 2060));
-      EXPECT_EQ(-1, FirstDifference(ExpectedDataPage(bytes, chunk, 257, 2048), WorkPage(chunk + 1)));
+      EXPECT_EQ(c.counts[chunk - 1], Get32(WorkView + (page + chunk) * kPage + 2060));
+      EXPECT_EQ(-1, FirstDifference(ExpectedDataPage(bytes, chunk, id, 2048), WorkPage(page + chunk)));
     }
-    EXPECT_EQ(static_cast<int>(pages), w.Position);
+    page += static_cast<uint32_t>(c.counts.size()) + 1;
+    ++id;
   }
-}
 
-TEST_F(WorkFileTest, FolderTakesAHeaderPageOnly) {
-  RecordingWorker w;
-  w.CurrentItem = "正在统计数据空间";
+  // A folder takes a header page only, and the run spans every object.
   uint32_t earliest = CurrentTimeStamp();
-  EXPECT_EQ(257, w.AddObject("", "etc", 3, 1));
+  ASSERT_EQ(id, w.AddObject("", "etc", 3, 259));
   uint32_t latest = CurrentTimeStamp();
-
-  ASSERT_EQ(2 * kPage, WorkFileSize);
-  EXPECT_EQ(RunEntry({4096, PageSource::WorkFile, 1, 1}), RunList[RunList.Last()]);
-  std::vector<uint8_t> header = WorkPage(1);
-  EXPECT_EQ(-1, FirstDifference(ExpectedHeaderPage({3, 1, "etc", 0x41ED, 0}, 257, 2048, header.data(), earliest,
+  std::vector<uint8_t> header = WorkPage(page);
+  EXPECT_EQ(-1, FirstDifference(ExpectedHeaderPage({3, 259, "etc", 0x41ED, 0}, id, 2048, header.data(), earliest,
                                                    latest),
                                 header));
   EXPECT_EQ(0x41EDu, w.NewRecord.Mode);
-  EXPECT_EQ(3u, w.NewRecord.ObjectType);
-  EXPECT_EQ(0u, w.NewRecord.FileSize);
-  EXPECT_EQ((std::vector<std::string>{"item 正在统计数据空间", "position 1", "attach 257 under 1 etc"}), w.log);
-}
-
-TEST_F(WorkFileTest, ObjectsFollowEachOtherAndTheRunSpansThemAll) {
-  RecordingWorker w;
-  ASSERT_EQ(257, w.AddObject(Host("a", PatternBytes(2049)), "a", 1, 1));
-  ASSERT_EQ(258, w.AddObject("", "b", 3, 257));
-  EXPECT_EQ(4 * kPage, w.NewRecord.WorkOffset);
-  ASSERT_EQ(5 * kPage, WorkFileSize);
-  EXPECT_EQ((std::vector<RunEntry>{kImageRun, {4096, PageSource::WorkFile, 1, 4}}), RunList.Entries());
-  // Found again through its offset, wherever the view now lies.
-  const uint8_t* folder = WorkView + w.NewRecord.WorkOffset;
-  EXPECT_EQ(3u, Get32(folder));
-  EXPECT_EQ(257u, Get32(folder + 4));
-  EXPECT_EQ(258u, Get32(folder + 2048 + 4));
-  EXPECT_EQ(0u, Get32(folder + 2048 + 8));
+  EXPECT_EQ((page + 1) * kPage, WorkFileSize);
+  EXPECT_EQ((std::vector<RunEntry>{kImageRun, {4096, PageSource::WorkFile, 1, page}}), RunList.Entries());
 }
 
 TEST_F(WorkFileTest, TagsAt2050LeaveTheFirstTwoSpareBytesZero) {
@@ -348,8 +296,6 @@ TEST_F(WorkFileTest, TagsAt2050LeaveTheFirstTwoSpareBytesZero) {
                                                    latest),
                                 header));
   EXPECT_EQ(-1, FirstDifference(ExpectedDataPage(bytes, 1, 257, 2050), WorkPage(2)));
-  EXPECT_EQ(0, header[2048]);
-  EXPECT_EQ(0, header[2049]);
 }
 
 // ---- Names ----------------------------------------------------------------------------
@@ -364,7 +310,6 @@ TEST_F(WorkFileTest, LongNamesAreCutAtACharacterBoundary) {
   const Case cases[] = {
       {"85 whole characters fill 255 bytes", Repeat("中", 100), Repeat(u8"中", 85)},
       {"one byte before: the 85th would split", "a" + Repeat("中", 100), u8"a" + Repeat(u8"中", 84)},
-      {"two bytes before: the 85th would split", "ab" + Repeat("中", 100), u8"ab" + Repeat(u8"中", 84)},
       {"255 ASCII bytes fit", std::string(255, 'x'), std::string(255, 'x')},
       {"256 ASCII bytes lose one", std::string(256, 'x'), std::string(255, 'x')},
   };
@@ -376,8 +321,7 @@ TEST_F(WorkFileTest, LongNamesAreCutAtACharacterBoundary) {
     std::string field(reinterpret_cast<const char*>(name), 256);
     EXPECT_EQ(c.field + std::string(256 - c.field.size(), '\0'), field);
     EXPECT_EQ(c.field, RecordName(w.NewRecord));
-    EXPECT_EQ(c.ansiName, w.CurrentItem);
-    EXPECT_EQ("attach " + std::to_string(w.NewRecord.ObjectId) + " under 1 " + c.ansiName, w.log.back());
+    EXPECT_EQ(c.ansiName, w.CurrentItem);  // shown as typed, uncut
   }
 }
 
@@ -391,7 +335,6 @@ TEST(CutUtf8, KeepsWholeCharactersOnly) {
   const Case cases[] = {
       {"exactly at the limit", "abc", 3, "abc"},
       {"one past the limit", "abcd", 3, "abc"},
-      {"two-byte character split", u8"aé", 2, "a"},
       {"four-byte character split after its third byte", u8"a😀", 4, "a"},
       {"four-byte character whole", u8"a😀", 5, u8"a😀"},
       {"nothing fits", u8"€", 2, ""},
@@ -404,14 +347,14 @@ TEST(CutUtf8, KeepsWholeCharactersOnly) {
 
 // ---- Ids --------------------------------------------------------------------------------
 
-TEST_F(WorkFileTest, NewIdsCountUpFromAbove256) {
+TEST_F(WorkFileTest, NewIdsCountUpFromAbove256AndStopAt65535) {
   struct Case {
     uint16_t maxSeen;
     uint16_t first;
     uint16_t second;                 // 0: refused
   };
   const Case cases[] = {
-      {0, 257, 258}, {120, 257, 258}, {256, 257, 258}, {257, 258, 259}, {3000, 3001, 3002}, {65534, 65535, 0},
+      {0, 257, 258}, {256, 257, 258}, {257, 258, 259}, {65534, 65535, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("largest id seen " + std::to_string(c.maxSeen));
@@ -421,27 +364,19 @@ TEST_F(WorkFileTest, NewIdsCountUpFromAbove256) {
     RecordingWorker w;
     EXPECT_EQ(c.first, w.AddObject("", "one", 3, 1));
     EXPECT_EQ(c.first, Get32(WorkView + kPage + 2048 + 4));
-    EXPECT_EQ(c.second, w.AddObject("", "two", 3, 1));
+    std::vector<uint8_t> before = WorkFileBytes();
+    size_t logged = w.log.size();
+    EXPECT_EQ(c.second, w.AddObject(Host("two", "abc"), "two", 1, 1));
     EXPECT_EQ(c.second ? c.second : c.first, MaxObjectId);
     EXPECT_EQ(c.second ? 0 : 1, w.FailedObjects);
+    if (c.second == 0) {
+      // Refused before anything is written, shown or counted up.
+      EXPECT_EQ(before, WorkFileBytes());
+      EXPECT_EQ(2 * kPage, WorkFileLengthOnDisk());
+      EXPECT_EQ((std::vector<RunEntry>{kImageRun, {4096, PageSource::WorkFile, 1, 1}}), RunList.Entries());
+      EXPECT_EQ(logged, w.log.size());
+    }
   }
-}
-
-TEST_F(WorkFileTest, NoIdLeftRefusesAndLeavesEverythingAsItWas) {
-  MaxObjectId = 65535;
-  std::vector<uint8_t> before = WorkFileBytes();
-  RecordingWorker w;
-  w.CurrentItem = "x";
-  EXPECT_EQ(0, w.AddObject(Host("f", "abc"), "f", 1, 1));
-  EXPECT_EQ(0, w.AddObject("", "d", 3, 1));
-  EXPECT_EQ(65535, MaxObjectId);
-  EXPECT_EQ(before, WorkFileBytes());
-  EXPECT_EQ(2112u, WorkFileLengthOnDisk());
-  EXPECT_EQ((std::vector<RunEntry>{kImageRun, {4096, PageSource::WorkFile, 0, 0}}), RunList.Entries());
-  EXPECT_TRUE(w.log.empty());
-  EXPECT_EQ(0, w.Position);
-  EXPECT_EQ(2, w.FailedObjects);
-  EXPECT_EQ("x", w.CurrentItem);
 }
 
 // ---- Skipped objects ------------------------------------------------------------------
@@ -467,10 +402,8 @@ TEST_F(WorkFileTest, UnreadableHostFileIsSkippedAndTheNextOneAdded) {
     EXPECT_EQ(0, w.AddObject(c.path, "f", 1, 1));
     EXPECT_EQ(1, w.FailedObjects);
     EXPECT_TRUE(w.log.empty());
-    EXPECT_EQ(0, w.Position);
     EXPECT_EQ(0, MaxObjectId);
     EXPECT_EQ(before, WorkFileBytes());
-    EXPECT_EQ(2112u, WorkFileLengthOnDisk());
     EXPECT_EQ((std::vector<RunEntry>{kImageRun, {4096, PageSource::WorkFile, 0, 0}}), RunList.Entries());
   }
   CloseHandle(holder);
@@ -500,15 +433,10 @@ TEST_F(WorkFileTest, NoWorkFileMeansNothingIsAdded) {
   RecordingWorker w;
   EXPECT_EQ(0, w.AddObject("", "d", 3, 1));
   EXPECT_EQ(0, MaxObjectId);
-  EXPECT_EQ(nullptr, WorkView);
-  EXPECT_TRUE(w.log.empty());
   EXPECT_EQ(1, w.FailedObjects);
 }
 
 TEST(WorkFileSize, GrowthStopsAt4GiB) {
-  EXPECT_EQ(1u, ObjectPageCount(0));
-  EXPECT_EQ(2u, ObjectPageCount(2048));
-  EXPECT_EQ(3u, ObjectPageCount(2049));
   EXPECT_EQ(2097153u, ObjectPageCount(0xFFFFFFFF));  // counted without wrapping
 
   uint32_t size = 0;
@@ -528,7 +456,6 @@ TEST(TimeStamp, LocalClockLessEightHoursRoundedToTheSecond) {
   };
   const Case cases[] = {
       {"eight in the morning of 1970-01-01", {1970, 1, 4, 1, 8, 0, 0, 0}, 0},
-      {"2020-01-01 midnight", {2020, 1, 3, 1, 0, 0, 0, 0}, 1577808000u},
       {"499 ms rounds down", {2020, 1, 3, 1, 0, 0, 0, 499}, 1577808000u},
       {"500 ms rounds up", {2020, 1, 3, 1, 0, 0, 0, 500}, 1577808001u},
       {"rounding up into the next day", {2020, 1, 3, 1, 23, 59, 59, 500}, 1577894400u},
