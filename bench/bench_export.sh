@@ -4,15 +4,7 @@
 # 另存", ECC kind 1) of it in MB/s of output.
 #   bench/bench_export.sh [MIB [OBJECTS]]      (defaults: 512 MiB, 20000 objects)
 set -euo pipefail
-top=$(cd "$(dirname "$0")/.." && pwd)
-build="${OSTRIVAN_BUILD_DIR:-$top/build}"
-export OSTRIVAN_BUILD_DIR="$build"
-mib="${1:-512}"
-objects="${2:-20000}"
-cmake -S "$top" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j"$(nproc)" --target make_image ostrivan-driver >/dev/null
-work="$build/bench-export"
-mkdir -p "$work"
+source "$(dirname "$0")/bench-setup.sh" export 512 "$@"
 export BENCH_IMAGE="$work/offline-${mib}m-${objects}.img" BENCH_MIB="$mib" BENCH_OBJECTS="$objects"
 export BENCH_BUILD="$build" BENCH_WORK="$work"
 "$top/scripts/with-wine.sh" bash -c '

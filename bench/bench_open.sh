@@ -4,15 +4,7 @@
 # time to "读取完成！" and the throughput.
 #   bench/bench_open.sh [MIB [OBJECTS]]      (defaults: 1024 MiB, 20000 objects)
 set -euo pipefail
-top=$(cd "$(dirname "$0")/.." && pwd)
-build="${OSTRIVAN_BUILD_DIR:-$top/build}"
-export OSTRIVAN_BUILD_DIR="$build"
-mib="${1:-1024}"
-objects="${2:-20000}"
-cmake -S "$top" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j"$(nproc)" --target make_image ostrivan-driver >/dev/null
-work="$build/bench-open"
-mkdir -p "$work"
+source "$(dirname "$0")/bench-setup.sh" open 1024 "$@"
 image="$work/bench-${mib}m-${objects}.img"
 export BENCH_IMAGE="$image" BENCH_MIB="$mib" BENCH_OBJECTS="$objects" BENCH_BUILD="$build" BENCH_WORK="$work"
 "$top/scripts/with-wine.sh" bash -c '

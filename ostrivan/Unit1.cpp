@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <initializer_list>
 
 #include "Unit2.h"
 #include "Unit3.h"
@@ -38,42 +39,30 @@ HBITMAP DrawPicture(Picture what, int size) {
   auto s = [size](int v) { return v * size / 32; };
   HPEN pen = CreatePen(PS_SOLID, size >= 32 ? 2 : 1, RGB(60, 60, 60));
   HGDIOBJ oldPen = SelectObject(dc, pen);
-  auto fill = [&](COLORREF c) {
-    HBRUSH b = CreateSolidBrush(c);
-    return b;
+  // Runs draw with a solid brush of colour c selected.
+  auto filled = [&](COLORREF c, auto draw) {
+    HBRUSH brush = CreateSolidBrush(c);
+    HGDIOBJ old = SelectObject(dc, brush);
+    draw();
+    SelectObject(dc, old);
+    DeleteObject(brush);
+  };
+  auto polygon = [&](std::initializer_list<POINT> points, COLORREF c) {
+    filled(c, [&] { Polygon(dc, points.begin(), static_cast<int>(points.size())); });
   };
   auto folder = [&](int x, int y, int w, int h, COLORREF c) {
-    HBRUSH b = fill(c);
-    HGDIOBJ ob = SelectObject(dc, b);
-    POINT tab[] = {{x, y + s(4)}, {x + w / 3, y + s(4)}, {x + w / 3 + s(3), y + s(7)}, {x + w, y + s(7)},
-                   {x + w, y + h}, {x, y + h}};
-    Polygon(dc, tab, 6);
-    SelectObject(dc, ob);
-    DeleteObject(b);
+    polygon({{x, y + s(4)}, {x + w / 3, y + s(4)}, {x + w / 3 + s(3), y + s(7)}, {x + w, y + s(7)}, {x + w, y + h},
+             {x, y + h}},
+            c);
   };
+  // An upward or downward arrow on the line x = cx between top and bottom.
   auto arrow = [&](int cx, int top, int bottom, bool up, COLORREF c) {
-    HBRUSH b = fill(c);
-    HGDIOBJ ob = SelectObject(dc, b);
-    int w = s(6);
-    if (up) {
-      POINT p[] = {{cx, top}, {cx + 2 * w, top + 2 * w}, {cx + w / 2, top + 2 * w}, {cx + w / 2, bottom},
-                   {cx - w / 2, bottom}, {cx - w / 2, top + 2 * w}, {cx - 2 * w, top + 2 * w}};
-      Polygon(dc, p, 7);
-    } else {
-      POINT p[] = {{cx, bottom}, {cx + 2 * w, bottom - 2 * w}, {cx + w / 2, bottom - 2 * w}, {cx + w / 2, top},
-                   {cx - w / 2, top}, {cx - w / 2, bottom - 2 * w}, {cx - 2 * w, bottom - 2 * w}};
-      Polygon(dc, p, 7);
-    }
-    SelectObject(dc, ob);
-    DeleteObject(b);
+    int w = s(6), head = up ? top : bottom, tail = up ? bottom : top, d = up ? 2 * w : -2 * w;
+    polygon({{cx, head}, {cx + 2 * w, head + d}, {cx + w / 2, head + d}, {cx + w / 2, tail}, {cx - w / 2, tail},
+             {cx - w / 2, head + d}, {cx - 2 * w, head + d}},
+            c);
   };
-  auto box = [&](int l, int t, int r, int b, COLORREF c) {
-    HBRUSH br = fill(c);
-    HGDIOBJ ob = SelectObject(dc, br);
-    Rectangle(dc, l, t, r, b);
-    SelectObject(dc, ob);
-    DeleteObject(br);
-  };
+  auto box = [&](int l, int t, int r, int b, COLORREF c) { filled(c, [&] { Rectangle(dc, l, t, r, b); }); };
   switch (what) {
     case Picture::Open:
       folder(s(2), s(6), s(28), s(22), RGB(250, 200, 70));
@@ -93,16 +82,11 @@ HBITMAP DrawPicture(Picture what, int size) {
       box(s(9), s(5), s(23), s(13), RGB(240, 240, 240));
       box(s(9), s(18), s(23), s(27), RGB(200, 200, 200));
       break;
-    case Picture::About: {
-      HBRUSH b = fill(RGB(70, 130, 220));
-      HGDIOBJ ob = SelectObject(dc, b);
-      Ellipse(dc, s(3), s(3), s(29), s(29));
-      SelectObject(dc, ob);
-      DeleteObject(b);
+    case Picture::About:
+      filled(RGB(70, 130, 220), [&] { Ellipse(dc, s(3), s(3), s(29), s(29)); });
       box(s(14), s(13), s(18), s(24), RGB(255, 255, 255));
       box(s(14), s(7), s(18), s(11), RGB(255, 255, 255));
       break;
-    }
     case Picture::Up:
       folder(s(2), s(10), s(28), s(20), RGB(250, 200, 70));
       arrow(s(16), s(1), s(24), true, RGB(40, 160, 60));
@@ -110,15 +94,9 @@ HBITMAP DrawPicture(Picture what, int size) {
     case Picture::Folder:
       folder(s(2), s(4), s(28), s(24), RGB(250, 200, 70));
       break;
-    case Picture::Object: {
-      HBRUSH b = fill(RGB(255, 255, 255));
-      HGDIOBJ ob = SelectObject(dc, b);
-      POINT p[] = {{s(7), s(3)}, {s(19), s(3)}, {s(26), s(10)}, {s(26), s(29)}, {s(7), s(29)}};
-      Polygon(dc, p, 5);
-      SelectObject(dc, ob);
-      DeleteObject(b);
+    case Picture::Object:
+      polygon({{s(7), s(3)}, {s(19), s(3)}, {s(26), s(10)}, {s(26), s(29)}, {s(7), s(29)}}, RGB(255, 255, 255));
       break;
-    }
   }
   SelectObject(dc, oldPen);
   DeleteObject(pen);
