@@ -11,9 +11,23 @@
 namespace cl {
 
 namespace {
-DialogHook& Hook() {
-  static DialogHook hook;
-  return hook;
+// The hook is swapped under a lock and asked through a copy of its pointer,
+// so a worker asking while a test removes it never sees a half-set hook.
+struct HookSlot {
+  CRITICAL_SECTION lock;
+  std::shared_ptr<DialogHook> hook;
+  HookSlot() { InitializeCriticalSection(&lock); }
+};
+HookSlot& Slot() {
+  static HookSlot slot;
+  return slot;
+}
+std::shared_ptr<DialogHook> CurrentHook() {
+  HookSlot& s = Slot();
+  EnterCriticalSection(&s.lock);
+  std::shared_ptr<DialogHook> h = s.hook;
+  LeaveCriticalSection(&s.lock);
+  return h;
 }
 
 std::string FilterWithNuls(const std::string& filter) {
@@ -46,12 +60,19 @@ bool RunFileDialog(bool save, HWND owner, const std::string& title, const std::s
 
 }  // namespace
 
-void SetDialogHook(DialogHook hook) { Hook() = std::move(hook); }
-bool HasDialogHook() { return static_cast<bool>(Hook()); }
+void SetDialogHook(DialogHook hook) {
+  auto h = hook ? std::make_shared<DialogHook>(std::move(hook)) : nullptr;
+  HookSlot& s = Slot();
+  EnterCriticalSection(&s.lock);
+  s.hook.swap(h);
+  LeaveCriticalSection(&s.lock);
+}
+bool HasDialogHook() { return CurrentHook() != nullptr; }
 
 bool AskHook(const DialogRequest& req, DialogAnswer& answer) {
-  if (!Hook()) return false;
-  answer = Hook()(req);
+  std::shared_ptr<DialogHook> h = CurrentHook();
+  if (!h) return false;
+  answer = (*h)(req);
   return answer.result != DialogAnswer::kRunReal;
 }
 
@@ -152,6 +173,11 @@ bool InputQuery(const std::string& title, const std::string& prompt, std::string
   if (r != IDOK) return false;
   value = v;
   return true;
+}
+
+std::string InputBox(const std::string& title, const std::string& prompt, const std::string& defaultText) {
+  std::string value = defaultText;
+  return InputQuery(title, prompt, value) ? value : defaultText;
 }
 
 bool TOpenDialog::Execute() {
