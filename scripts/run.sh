@@ -10,12 +10,15 @@ build="${OSTRIVAN_BUILD_DIR:-$top/build}"
 export OSTRIVAN_BUILD_DIR="$build"
 cmake -S "$top" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j"$(nproc)" --target ostrivan
-# The shipped program is 32-bit; on a host that runs no 32-bit code the
-# same sources built for 64-bit Windows are started instead.
-exe="$top/build-win32/ostrivan/ostrivan.exe"
-if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+# The shipped program is 32-bit; where it cannot run here the same sources
+# built for 64-bit Windows are started instead.
+source "$top/scripts/host32.sh"
+if reason=$(why_no_32bit); then
+  exe="$top/build-win32/ostrivan/ostrivan.exe"
+  export OSTRIVAN_WINE_BITS=32 WINEPREFIX="$top/build-win32/wineprefix"
+else
   exe="$build/ostrivan/ostrivan.exe"
-  echo "run: this host runs no 32-bit code; starting the 64-bit build $exe"
+  echo "run: $reason; starting the 64-bit build $exe"
 fi
 if [ -n "${DISPLAY:-}" ]; then
   exec "$top/scripts/wine-exec.sh" "$exe"

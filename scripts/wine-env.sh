@@ -1,8 +1,14 @@
 # Sourced by the Wine scripts: one environment for every program we run.
-export WINEARCH=win64
-# This host runs no 32-bit user code, so Wine's 64-bit loader is called
-# directly (the `wine` wrapper would pick the 32-bit one when it is present).
-export WINELOADER=/usr/lib/wine/wine64
+# OSTRIVAN_WINE_BITS=32 runs the 32-bit build in a 32-bit prefix (where
+# wine32 works); otherwise Wine's 64-bit loader is called directly, since the
+# `wine` wrapper would pick the 32-bit one whenever it is present.
+if [ "${OSTRIVAN_WINE_BITS:-64}" = 32 ]; then
+  export WINEARCH=win32
+  export WINELOADER=/usr/lib/wine/wine
+else
+  export WINEARCH=win64
+  export WINELOADER=/usr/lib/wine/wine64
+fi
 export WINE=$WINELOADER
 export WINEDEBUG=-all
 export LC_ALL=zh_CN.UTF-8
@@ -15,18 +21,29 @@ ensure_wine_prefix() {
   mkdir -p "$(dirname "$WINEPREFIX")"
   (
     flock 9
-    [ -f "$WINEPREFIX/.ostrivan-ready" ] && exit 0
+    [ -f "$WINEPREFIX/.ostrivan-ready-2" ] && exit 0
     rm -rf "$WINEPREFIX"
     "$WINE" wineboot -i >/dev/null 2>&1 </dev/null
     # No crash dialog waiting on the display, no 2 s wait when a window is
     # destroyed without a window manager.
     "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
     "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    # The forms ask for 宋体 (SimSun), which Wine lacks: without a stand-in
+    # the Chinese captions come out thin and clipped (the Hei font's embedded
+    # bitmaps). AR PL UMing, a Song face like SimSun with outlines only, takes
+    # its place, drawn smoothed as Windows draws it.
+    for f in 宋体 SimSun 新宋体 NSimSun; do
+      "$WINE" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$f" /t REG_SZ /d "AR PL UMing CN" /f >/dev/null 2>&1
+    done
+    "$WINE" reg add 'HKCU\Control Panel\Desktop' /v FontSmoothing /t REG_SZ /d 2 /f >/dev/null 2>&1
+    "$WINE" reg add 'HKCU\Control Panel\Desktop' /v FontSmoothingType /t REG_DWORD /d 2 /f >/dev/null 2>&1
+    "$WINE" reg add 'HKCU\Control Panel\Desktop' /v FontSmoothingGamma /t REG_DWORD /d 1400 /f >/dev/null 2>&1
+    "$WINE" reg add 'HKCU\Control Panel\Desktop' /v FontSmoothingOrientation /t REG_DWORD /d 1 /f >/dev/null 2>&1
     # Caption buttons are drawn with Marlett.
     for f in /usr/share/wine/fonts/marlett.ttf /usr/share/fonts/truetype/wine/marlett.ttf; do
       [ -f "$f" ] && mkdir -p "$WINEPREFIX/drive_c/windows/Fonts" && cp "$f" "$WINEPREFIX/drive_c/windows/Fonts/" && break
     done
     wineserver -w
-    touch "$WINEPREFIX/.ostrivan-ready"
+    touch "$WINEPREFIX/.ostrivan-ready-2"
   ) 9>"$WINEPREFIX.lock"
 }

@@ -27,12 +27,21 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 ensure_wine_prefix
+# The first Wine program of a session starts the wineserver, and through
+# wineboot the services and later the desktop process; each of them keeps the
+# Unix stderr of the program that started it. Started by a test, they would
+# hold that test's output pipe open long after it ended, and ctest would wait
+# for it until its timeout. So the session is brought up here, with no output
+# attached, and only then does the command start.
 keeper="${OSTRIVAN_KEEPALIVE:-}"
 if [ -n "$keeper" ] && [ -f "$keeper" ]; then
   "$WINE" "$keeper" </dev/null >/dev/null 2>&1 &
   keep_pid=$!
+  if ! "$WINE" "$keeper" --ready </dev/null >/dev/null 2>&1; then
+    echo "with-wine: the Wine session did not come up" >&2
+    exit 1
+  fi
 else
-  # Start the server and its services now, away from the command's output.
   wineserver -p </dev/null >/dev/null 2>&1
   "$WINE" cmd /c exit </dev/null >/dev/null 2>&1
 fi
