@@ -10,7 +10,8 @@ set -euo pipefail
 out=$1
 rm -rf "$out"
 mkdir -p "$out"
-export HOME="$out" GIT_CONFIG_NOSYSTEM=1
+# The program reads git's English texts ("* remote origin").
+export HOME="$out" GIT_CONFIG_NOSYSTEM=1 LC_ALL=C LANGUAGE=C
 export GIT_AUTHOR_NAME=sorv GIT_AUTHOR_EMAIL=sorv@example.invalid
 export GIT_COMMITTER_NAME=sorv GIT_COMMITTER_EMAIL=sorv@example.invalid
 g() { git -c init.defaultBranch=master -c advice.detachedHead=false "$@"; }
