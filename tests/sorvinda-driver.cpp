@@ -25,6 +25,7 @@ const char kHelp[] =
     "Commands:\n"
     "  controls          one line per control of the main window:\n"
     "                    name<TAB>kind<TAB>caption or text<TAB>enabled<TAB>visible (0/1)\n"
+    "                    (a memo's line breaks show as \\n)\n"
     "  click NAME        click a button or link label by name\n"
     "  answer yes|no|ok|cancel   the answer for the next message box\n"
     "  browse-src DIR    the source folder's \"浏览\" with the chooser answered DIR\n"
@@ -58,7 +59,10 @@ void ListControls() {
         Flag(IsWindowVisible(Form1->Handle())) + "\n");
   for (cl::TControl* c : all) {
     if (c->Name.empty()) continue;  // the labels of labelled edits
-    Print(c->Name + "\t" + c->KindName() + "\t" + c->Caption() + "\t" + Flag(c->Enabled()) + "\t" +
+    // One line per control: a memo's line breaks show as \n.
+    std::string caption = c->Caption();
+    for (size_t at; (at = caption.find("\r\n")) != std::string::npos;) caption.replace(at, 2, "\\n");
+    Print(c->Name + "\t" + c->KindName() + "\t" + caption + "\t" + Flag(c->Enabled()) + "\t" +
           Flag(IsWindowVisible(c->Handle())) + "\n");
   }
   Print("Timer1\tTTimer\t" + std::to_string(Form1->Timer1.Interval()) + "\t" + Flag(Form1->Timer1.Enabled()) + "\t0\n");
