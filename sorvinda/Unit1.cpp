@@ -256,8 +256,10 @@ void TForm1::Timer1Timer() {
     if (log.Count() == Timer1.Tag) return;
     Memo1.SetLines(log.Strings);
     Timer1.Tag = log.Count();
-    // Walk the caret to the last line so the view shows the end of the log.
-    for (int i = 0, n = log.Count(); i < n; ++i) SendMessageA(Memo1.Handle(), WM_KEYDOWN, VK_DOWN, -1);
+    // Walk the caret to the last line so the view shows the end of the log;
+    // wrapped lines count, so the walk reaches the end also with long lines.
+    int rows = static_cast<int>(SendMessageA(Memo1.Handle(), EM_GETLINECOUNT, 0, 0));
+    for (int i = 0; i < rows; ++i) SendMessageA(Memo1.Handle(), WM_KEYDOWN, VK_DOWN, -1);
   } catch (...) {
   }
 }
