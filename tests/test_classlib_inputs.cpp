@@ -8,6 +8,7 @@
 
 #include "cl_app.h"
 #include "cl_combobox.h"
+#include "cl_datetime.h"
 #include "cl_dialogs.h"
 #include "cl_dirlist.h"
 #include "cl_linklabel.h"
@@ -121,6 +122,20 @@ TEST(InputBox, GivesTheDefaultWhenCancelled) {
   EXPECT_EQ(cl::InputBox("t", "p", "default"), "typed");
   ASSERT_EQ(dialogs.Asked().size(), 2u);
   EXPECT_EQ(dialogs.Asked()[0].title, "t");
+}
+
+TEST(DateTimeText, TheTimeIsLeftOutAtMidnightOnly) {
+  SYSTEMTIME t{};
+  t.wYear = 2026;
+  t.wMonth = 12;
+  t.wDay = 9;
+  char date[64] = {}, time[64] = {};
+  GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &t, nullptr, date, sizeof date);
+  EXPECT_EQ(cl::DateTimeToStr(t), date);
+  t.wSecond = 1;  // one second past midnight
+  GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &t, nullptr, time, sizeof time);
+  EXPECT_EQ(cl::DateTimeToStr(t), std::string(date) + " " + time);
+  EXPECT_NE(std::string(time).find("00:00:01"), std::string::npos);
 }
 
 TEST(ResourceStream, MissingResourceWritesNothing) {
