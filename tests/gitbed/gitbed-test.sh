@@ -143,6 +143,29 @@ check "block switch: exit 0 after the release" [ $? -eq 0 ]
 check "block switch: the checkout ran" [ -e "$work/w/default.xml" ]
 unset GITSTUB_BLOCK GITSTUB_RELEASE GITSTUB_BLOCKED
 
+# git ends with the stand-in: a long-running git (the credential cache
+# daemon, which serves its socket for 30 s) stops when the stand-in's process
+# is killed.
+mkdir -m 700 "$work/cc"
+printf '@echo off\r\nset PATH=%s;%%PATH%%\r\ncd /d %s\r\ngit credential-cache--daemon %s\r\n' \
+  "$bin" "$W" "$(winpath "$work/cc/s")" > "$work/long.bat"
+"$WINE" cmd /c "$(winpath "$work/long.bat")" >/dev/null 2>&1 </dev/null &
+runner=$!
+deadline=$((SECONDS + 60))
+while [ ! -S "$work/cc/s" ] && kill -0 "$runner" 2>/dev/null && [ $SECONDS -lt $deadline ]; do sleep 0.05; done
+long=$(pgrep -f "^git credential-cache--daemon $work/cc/s\$")
+check "a long git runs through the stand-in" [ -n "$long" ]
+stub=$(awk '/^PPid:/ { print $2 }' "/proc/$long/status" 2>/dev/null)
+# Wine shows a Windows process's own command line, with its Windows path.
+check "its parent is the stand-in" [ "$(tr '\0' ' ' < "/proc/$stub/cmdline" 2>/dev/null | sed 's/ *$//')" \
+  = "git credential-cache--daemon $(winpath "$work/cc/s")" ]
+[ -n "$stub" ] && kill -9 "$stub"
+deadline=$((SECONDS + 30))
+while kill -0 "$long" 2>/dev/null && [ $SECONDS -lt $deadline ]; do sleep 0.05; done
+check "killing the stand-in ends git" bash -c "! kill -0 $long 2>/dev/null"
+[ -n "$long" ] && kill "$long" 2>/dev/null
+wait "$runner"
+
 # The log: one line per invocation.
 check "log: a run" grep -qxF "$W	init	ran 0" "$work/stub.log"
 check "log: a failure" grep -qxF "$W	pull $url/platform/manifest.git android-4.4	failed" "$work/stub.log"

@@ -10,7 +10,9 @@
 // temporary files, execs git there, waits for it with wait4 and then copies
 // the files to its own standard handles (standard output first, then
 // standard error). The child is cloned without an exit signal and waited for
-// with __WALL, so no SIGCHLD disposition of Wine's can reap it first.
+// with __WALL, so no SIGCHLD disposition of Wine's can reap it first. git
+// is killed when the stand-in ends (closing a console ends the git that runs
+// in it on Windows too).
 //
 // Environment (paths may be Windows or Unix paths):
 //   GITSTUB_HOME      required: HOME for git (holds the .gitconfig with
@@ -24,7 +26,7 @@
 //                     error, without running git.
 //   GITSTUB_FAIL_COUNT file holding a decimal number: when set, only that many
 //                     matching invocations fail (each one decrements it);
-//                     once it reads 0 they run git.
+//                     once it reads 0, or is missing, they run git.
 //   GITSTUB_BLOCK     text: an invocation matching it (as GITSTUB_FAIL) waits,
 //                     before running git, until the file GITSTUB_RELEASE
 //                     exists; for ever when GITSTUB_RELEASE is not set.
@@ -51,12 +53,13 @@ namespace {
 
 // Linux x86_64 system calls and flags.
 namespace nr {
-constexpr long long kOpen = 2, kClose = 3, kRtSigaction = 13, kRtSigprocmask = 14, kDup2 = 33, kClone = 56,
-               kExecve = 59, kWait4 = 61, kChdir = 80, kExitGroup = 231, kCloseRange = 436;
+constexpr long long kOpen = 2, kClose = 3, kRtSigaction = 13, kRtSigprocmask = 14, kDup2 = 33, kGetpid = 39, kClone = 56,
+               kExecve = 59, kWait4 = 61, kChdir = 80, kGetppid = 110, kPrctl = 157, kExitGroup = 231, kCloseRange = 436;
 }
 constexpr long long kORdonly = 0, kOWronly = 1, kOTrunc = 01000, kOCloexec = 02000000;
 constexpr long long kWall = 0x40000000;  // wait4: any child, whatever its exit signal
 constexpr long long kEintr = 4;
+constexpr long long kPrSetPdeathsig = 1, kSigkill = 9;
 constexpr int kLastSignal = 64;
 
 // Linux registers are 64 bits wide; `long` is 32 bits in a Windows program.
@@ -94,9 +97,13 @@ struct ChildPlan {
   char* const* envp;
   const char* dir;
   long long in, out, err;
+  long long parent;  // the stand-in's Linux process id
 };
 
 [[noreturn]] void RunChild(const ChildPlan& p) {
+  // git ends with the stand-in, as a Windows git ends with its console.
+  Sys(nr::kPrctl, kPrSetPdeathsig, kSigkill);
+  if (Sys(nr::kGetppid) != p.parent) Sys(nr::kExitGroup, 127);
   Sys(nr::kDup2, p.in, 0);
   Sys(nr::kDup2, p.out, 1);
   Sys(nr::kDup2, p.err, 2);
@@ -243,6 +250,7 @@ void BlockUntilReleased(const std::string& invocation) {
 // Runs git as planned and returns its exit code, or -1 when it could not be
 // started or waited for.
 int RunGit(ChildPlan plan) {
+  plan.parent = Sys(nr::kGetpid);
   const Reg pid = Sys(nr::kClone, 0 /* no exit signal */, 0, 0, 0, 0);
   if (pid == 0) RunChild(plan);
   if (pid < 0) {
@@ -335,7 +343,7 @@ int main() {
     const Reg out = Sys(nr::kOpen, Ptr(unixOut.c_str()), kOWronly | kOTrunc | kOCloexec);
     const Reg err = Sys(nr::kOpen, Ptr(unixErr.c_str()), kOWronly | kOTrunc | kOCloexec);
     if (in >= 0 && out >= 0 && err >= 0)
-      code = RunGit({"/usr/bin/git", argvPtrs.data(), envPtrs.data(), unixCwd.c_str(), in, out, err});
+      code = RunGit({"/usr/bin/git", argvPtrs.data(), envPtrs.data(), unixCwd.c_str(), in, out, err, 0});
     else
       Complain("cannot open the temporary files");
     for (Reg fd : {in, out, err})
