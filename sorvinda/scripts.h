@@ -1,0 +1,98 @@
+// The generated scripts and what runs them: the git server, the script texts
+// as plain functions from values to lines, the script file writer, the
+// command lines, the console of a run found by its exact title, and the
+// deletion of the working folders. The initialisation, download and switch
+// workers all go through here.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "rules.h"
+
+// ---- Git server ------------------------------------------------------------------
+// The server every script fetches from, unless SORVINDA_GIT_SERVER names
+// another one (host or host:port).
+constexpr char kGitServerHost[] = "android.git.kernel.org";
+// The server an environment value names: the value when it is a host name
+// (letters, digits, "." and "-") with an optional ":port", else the constant.
+std::string GitServerFrom(const std::string& envValue);
+// GitServerFrom of this process's SORVINDA_GIT_SERVER.
+std::string GitServer();
+
+// ---- Script texts ------------------------------------------------------------------
+// The line that puts git's bin folder first on a script's path.
+std::string PathLine(const std::string& gitBin);
+// "initdir\initbat.bat": fetches the manifest on branch, then asks the
+// server about the kernel repository into "initdir\origin".
+std::vector<std::string> InitScriptLines(const std::string& srcPath, const std::string& branch,
+                                         const std::string& gitBin, const std::string& host,
+                                         const std::string& startTime);
+// "initdir\nhqh.bat": checks the kernel out on kernelBranch, the local
+// branch when there is one, else a new one from origin.
+std::vector<std::string> SwitchScriptLines(const std::string& srcPath, const std::string& kernelBranch,
+                                           const std::string& gitBin, const std::string& startTime);
+
+// Every line followed by CR LF, the bytes as they are (the program's texts
+// are GBK); replaces the file. False when it cannot be written whole.
+bool WriteScriptFile(const std::string& path, const std::vector<std::string>& lines);
+// "cmd.exe /c " or "cmd.exe /k " (keep), then the script path.
+std::string ScriptCommand(const std::string& scriptPath, bool keepConsole = false);
+std::string DeleteScriptCommand(const std::string& scriptPath);
+
+// True when a HEAD file's text is the symbolic reference to the local
+// branch (blanks and line ends around it aside).
+bool HeadNamesBranch(const std::string& headText, const std::string& branch);
+
+// Deletes a folder and everything in it, read-only, hidden and system
+// entries included; links and junctions are removed, never followed. Errors
+// are not reported: the caller sees the folder still there.
+bool DeleteTree(const std::string& path);
+
+// ---- Runs ----------------------------------------------------------------------------
+// How long a run waits, and how often it looks.
+struct RunWaits {
+  DWORD appearMs = 60000;     // for the console to come up
+  DWORD pollMs = 30;          // between searches where the script is watched closely
+  DWORD slowPollMs = 500;     // between the other looks at windows and files
+  int deleteTries = 100;      // attempts at removing the old working folders
+  DWORD deletePauseMs = 50;
+  DWORD scriptGoneMs = 10000;  // for the hidden delete of a script to take effect
+};
+
+// One script run with the values it started with: source folder and start
+// time give its console's title, so browsing to another folder or a later
+// script never makes it lose its console.
+class ScriptRun {
+public:
+  ScriptRun(ConsoleKind kind, const std::string& srcPath, const std::string& scriptPath, const RunWaits& waits);
+  ~ScriptRun();
+  ScriptRun(const ScriptRun&) = delete;
+  ScriptRun& operator=(const ScriptRun&) = delete;
+
+  const std::string& Title() const { return title_; }
+  const std::string& StartTime() const { return startTime_; }
+  // Writes the lines as the script and starts it in a shown console; false
+  // (nothing started) when the file cannot be written.
+  bool Start(const std::vector<std::string>& lines, bool keepConsole = false);
+  HWND Find() const;
+  // The console once it is up; nullptr after the wait's limit.
+  HWND WaitAppear() const;
+  // Returns once the console has gone (no limit: the user may close it).
+  void WaitGone() const;
+  static void Close(HWND console);
+  // The hidden delete of the script; returns once the file has gone (or
+  // after the wait's limit), so the next run's script of the same name can
+  // never be the one it deletes.
+  void DeleteScript() const;
+
+private:
+  ConsoleKind kind_;
+  std::string srcPath_, scriptPath_, startTime_, title_;
+  RunWaits waits_;
+};
+
+// The title of the console of the run in progress of that kind; empty when
+// none. The close handler looks for it besides the title of the globals.
+std::string RunningConsoleTitle(ConsoleKind kind);
