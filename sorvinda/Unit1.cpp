@@ -2,14 +2,17 @@
 
 #include <stdexcept>
 
+#include "Unit2.h"
 #include "Unit3.h"
 #include "Unit4.h"
 #include "Unit6.h"
 #include "Unit7.h"
+#include "Unit8.h"
 #include "cl_resstream.h"
 #include "cl_strings.h"
 #include "cl_sysutil.h"
 #include "rules.h"
+#include "scripts.h"
 
 TForm1* Form1 = nullptr;
 
@@ -55,6 +58,20 @@ bool WorkerRunning() {
   return false;
 }
 
+namespace {
+volatile LONG runInProgress = 0;
+}
+
+bool TryBeginRun() {
+  if (InterlockedCompareExchange(&runInProgress, 1, 0) == 0) return true;
+  ShowNotice("正在运行，请稍候！");
+  return false;
+}
+
+void EndRun() { InterlockedExchange(&runInProgress, 0); }
+
+bool RunInProgress() { return InterlockedCompareExchange(&runInProgress, 0, 0) != 0; }
+
 bool CheckGitDir() {
   std::string d = cl::IncludeTrailingBackslash(Form1->LabeledEdit2.Text());
   if (!cl::FileExists(d + "bin\\git.exe")) return false;
@@ -65,8 +82,10 @@ bool CheckGitDir() {
 
 void UpdateSwitchButton() { Form1->Button5.SetEnabled(FileSizeAboveZero(SrcPath + "kernel\\.git\\FETCH_HEAD")); }
 
-void UpdateBranchLists() {
-  int count = Form1->FillBranchLists(false);
+void UpdateBranchLists() { UpdateBranchLists(SrcPath); }
+
+void UpdateBranchLists(const std::string& srcPath) {
+  int count = Form1->FillBranchLists(false, srcPath);
   ShowNotice(count == 2 ? "初始化成功" : "初始化失败");
   Form1->SetInitOrDownload(count);
 }
@@ -148,6 +167,8 @@ TForm1::TForm1() {
   OnClose = [this](cl::TCloseAction& a) { FormClose(a); };
   Button2.OnClick = [this](cl::TControl*) { Button2Click(); };
   Button4.OnClick = [this](cl::TControl*) { Button4Click(); };
+  Button3.OnClick = [this](cl::TControl*) { Button3Click(); };
+  Button5.OnClick = [this](cl::TControl*) { Button5Click(); };
   Label2.OnClick = [this](cl::TControl*) { Label2Click(); };
   Label4.OnClick = [this](cl::TControl*) { Label4Click(); };
   ComboBox1.OnChange = [this](cl::TControl*) { ComboBox1Change(); };
@@ -183,8 +204,9 @@ void TForm1::SetSourcePath(const std::string& path) {
   Memo1.SetLines({});
 }
 
-int TForm1::FillBranchLists(bool withHead) {
-  const std::string s = SrcPath;
+int TForm1::FillBranchLists(bool withHead) { return FillBranchLists(withHead, SrcPath); }
+
+int TForm1::FillBranchLists(bool withHead, const std::string& s) {
   int count = 0;
   ComboBox1.ClearItems();
   ComboBox2.ClearItems();
@@ -264,10 +286,66 @@ void TForm1::Timer1Timer() {
   }
 }
 
+namespace {
+// The console of a kind under the globals' title, else under the title of
+// the run in progress (its source folder may no longer be the one shown).
+HWND FindConsole(ConsoleKind kind) {
+  if (HWND w = FindWindowA(nullptr, ConsoleTitle(kind, SrcPath, StartTime).c_str())) return w;
+  std::string running = RunningConsoleTitle(kind);
+  return running.empty() ? nullptr : FindWindowA(nullptr, running.c_str());
+}
+}  // namespace
+
+void TForm1::Button3Click() {
+  if (RunInProgress()) {
+    ShowNotice("正在运行，请稍候！");
+    return;
+  }
+  std::string t = TrimText(LabeledEdit1.Text());
+  if (t.empty()) {
+    ShowNotice("请设置 源码保存目录!   ");
+    return;
+  }
+  // Both go into script lines and command lines unquoted.
+  if (IsUnsafeText(t) || IsUnsafeText(TrimText(ComboBox1.Text()))) {
+    ShowNotice("源代码保存目录或分支名含有空格或特殊字符！");
+    return;
+  }
+  WriteSettingFile(cl::ProgramDir() + "srcpath.dat", t);
+  Branch = TrimText(ComboBox1.Text());
+  SetSourcePath(SourcePathFrom(t));
+  if (!CheckGitDir()) {
+    ShowNotice("没有找到Git,请先安装Git!  请看帮助   ");
+    return;
+  }
+  if (!TryBeginRun()) return;
+  StartWorker(new dlwThread(SrcPath, Branch, GitBin, GitServer()));
+}
+
+void TForm1::Button5Click() {
+  if (RunInProgress()) {
+    ShowNotice("正在运行，请稍候！");
+    return;
+  }
+  std::string k = TrimText(ComboBox2.Text());
+  if (k.empty()) {
+    ShowNotice("请先选择内核版本!   ");
+    return;
+  }
+  if (IsUnsafeText(SrcPath) || IsUnsafeText(k)) {
+    ShowNotice("源代码保存目录或分支名含有空格或特殊字符！");
+    return;
+  }
+  // Only for GitBin: without git there the script falls back on the path.
+  CheckGitDir();
+  if (!TryBeginRun()) return;
+  StartWorker(new linuxqiehuangThread(SrcPath, k, GitBin));
+}
+
 void TForm1::FormClose(cl::TCloseAction& action) {
-  InitConsoleWnd = FindWindowA(nullptr, ConsoleTitle(ConsoleKind::Init, SrcPath, StartTime).c_str());
-  DownloadConsoleWnd = FindWindowA(nullptr, ConsoleTitle(ConsoleKind::Download, SrcPath, StartTime).c_str());
-  SwitchConsoleWnd = FindWindowA(nullptr, ConsoleTitle(ConsoleKind::Switch, SrcPath, StartTime).c_str());
+  InitConsoleWnd = FindConsole(ConsoleKind::Init);
+  DownloadConsoleWnd = FindConsole(ConsoleKind::Download);
+  SwitchConsoleWnd = FindConsole(ConsoleKind::Switch);
   if (SwitchConsoleWnd) {
     ShowNotice("切换LINUX内核,不可退出!   ");
     action = cl::caNone;

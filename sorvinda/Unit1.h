@@ -38,10 +38,19 @@ void UpdateSwitchButton();
 // The end of an initialisation: refills both lists, reports the result and
 // sets the two exclusive buttons. User-interface thread.
 void UpdateBranchLists();
+// The same for the source folder an initialisation ran in.
+void UpdateBranchLists(const std::string& srcPath);
 
 // Workers are started running and never freed; the program's end ends them.
 void StartWorker(cl::TThread* worker);
 bool WorkerRunning();
+
+// One script run at a time: from the click of "初始化", "开始更新下载" or
+// "切换" until its worker ends. TryBeginRun refuses ("正在运行，请稍候！")
+// while one is in progress; the worker calls EndRun as it ends.
+bool TryBeginRun();
+void EndRun();
+bool RunInProgress();
 
 class TForm1 : public cl::TForm {
 public:
@@ -70,6 +79,8 @@ public:
   void FormShow();
   void FormClose(cl::TCloseAction& action);
   void Button2Click();
+  void Button3Click();
+  void Button5Click();
   void Button4Click();
   void Timer1Timer();
   void Label2Click();
@@ -80,6 +91,7 @@ public:
   // branch and, when the manifest's files are missing, checks them out.
   // Returns how many of the two lists hold entries.
   int FillBranchLists(bool withHead);
+  int FillBranchLists(bool withHead, const std::string& srcPath);
   // Exactly one of "初始化" and "开始更新下载" is enabled.
   void SetInitOrDownload(int listCount);
 

@@ -11,6 +11,8 @@
 
 #include "Unit1.h"
 #include "Unit3.h"
+#include "cl_strings.h"
+#include "scripts.h"
 #include "session.h"
 
 namespace {
@@ -36,6 +38,10 @@ const char kHelp[] =
     "  lists             the items of both boxes, one per line:\n"
     "                    ComboBox1<TAB>item, then ComboBox2<TAB>item\n"
     "  wait              until the running workers have ended\n"
+    "  wait-file PATH    until PATH exists (at most 120 s; ERROR after that)\n"
+    "  touch PATH        create PATH empty (releases a blocked git stand-in)\n"
+    "  close-console KIND  close the console of the run of KIND (init, download,\n"
+    "                    switch) as a user does; prints CONSOLE-CLOSED or NO-CONSOLE\n"
     "  log               the log view's lines\n"
     "  save-archive PATH the link \"android system.img修改工具\" with the save\n"
     "                    dialog answered PATH\n"
@@ -194,6 +200,38 @@ int main(int argc, char** argv) {
         for (const std::string& item : Form1->ComboBox2.Items()) Print("ComboBox2\t" + item + "\n");
       } else if (cmd == "wait") {
         cl::Application.RunUntil([] { return !WorkerRunning(); });
+      } else if (cmd == "wait-file") {
+        std::string path = AnsiFromUtf8Text(needArg(cmd));
+        if (status) break;
+        const DWORD start = GetTickCount();
+        while (!cl::FileExists(path) && GetTickCount() - start < 120000) {
+          MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+          cl::Application.ProcessMessages();
+        }
+        if (!cl::FileExists(path)) {
+          Print("ERROR\tno file " + path + "\n");
+          status = 1;
+        }
+      } else if (cmd == "touch") {
+        std::string path = AnsiFromUtf8Text(needArg(cmd));
+        if (status) break;
+        HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+      } else if (cmd == "close-console") {
+        std::string kind = needArg(cmd);
+        if (status) break;
+        static const std::map<std::string, ConsoleKind> kinds = {
+            {"init", ConsoleKind::Init}, {"download", ConsoleKind::Download}, {"switch", ConsoleKind::Switch}};
+        auto it = kinds.find(kind);
+        if (it == kinds.end()) {
+          Print("ERROR\tclose-console takes init, download or switch\n", false);
+          status = 2;
+          break;
+        }
+        std::string title = RunningConsoleTitle(it->second);
+        HWND w = title.empty() ? nullptr : FindWindowA(nullptr, title.c_str());
+        ScriptRun::Close(w);
+        Print(w ? "CONSOLE-CLOSED\n" : "NO-CONSOLE\n", false);
       } else if (cmd == "log") {
         for (const std::string& line : Form1->Memo1.Lines()) Print(line + "\n");
       } else if (cmd == "save-archive") {

@@ -37,6 +37,9 @@ src=$(winpath "$work/src")
 S=$work/src
 printf '%s\r\n' "$(winpath "$gitroot")" >"$work/prog/gitpath.dat"
 printf '%s\r\n' "$src" >"$work/prog/srcpath.dat"
+# From the test's own folder: a git command whose script failed to change
+# folder must find no repository around the program's working folder.
+cd "$work"
 run() { "$here/../../scripts/wine-exec.sh" "$work/prog/sorvinda-driver.exe" "$@" 2>/dev/null </dev/null | tr -d '\r'; }
 tab=$'\t'
 has() { printf '%s\n' "$out" | grep -qxF -- "$1"; }
