@@ -1,0 +1,251 @@
+// The initialise and switch commands and their workers without a console:
+// what the clicks refuse, the bounded waits, the script each worker writes
+// and the commands it starts, and the close handler finding the console of
+// a run whose folder is no longer the one shown.
+#include "Unit2.h"
+#include "Unit8.h"
+#include "cl_strings.h"
+#include "cl_sysutil.h"
+#include "sorv_test.h"
+
+namespace {
+
+using sorvtest::FakeConsole;
+using sorvtest::ReadFile;
+using sorvtest::ScratchDir;
+using sorvtest::WriteFile;
+
+struct Started {
+  std::string line;
+  UINT show;
+};
+
+class SorvRuns : public SorvTest {
+protected:
+  void SetUp() override {
+    SorvTest::SetUp();
+    RunCommand = [this](const std::string& line, UINT show) {
+      started_.push_back({line, show});
+      return 33u;
+    };
+    Form1->LabeledEdit1.SetText("");
+    Form1->LabeledEdit2.SetText("");
+    Form1->ComboBox1.SetText("android-4.4");
+    Form1->ComboBox2.SetText("android-3.18");
+  }
+  void TearDown() override {
+    SorvTest::TearDown();
+    EndRun();
+  }
+  // A git folder the check accepts.
+  std::string GitFolder() {
+    std::string g = src_.Path() + "Git\\";
+    WriteFile(g + "bin\\git.exe", "MZ");
+    return g;
+  }
+  std::vector<std::string> Texts() {
+    std::vector<std::string> out;
+    for (const AskedDialog& a : dialogs_.Asked()) out.push_back(a.text);
+    return out;
+  }
+  void WaitWorkers() { cl::Application.RunUntil([] { return !WorkerRunning(); }); }
+
+  ScratchDir src_;
+  std::vector<Started> started_;
+};
+
+TEST_F(SorvRuns, InitialiseRefusesBeforeAnythingIsWritten) {
+  struct Case {
+    const char* name;
+    bool running;
+    std::string folder, branch;
+    bool git;
+    const char* message;
+    bool savesFolder;
+  } cases[] = {
+      {"a run in progress", true, src_.Path() + "s", "android-4.4", true, "正在运行，请稍候！", false},
+      {"no source folder", false, "  ", "android-4.4", true, "请设置 源码保存目录!   ", false},
+      {"a blank in the folder", false, src_.Path() + "a b", "android-4.4", true,
+       "源代码保存目录或分支名含有空格或特殊字符！", false},
+      {"a special character in the branch", false, src_.Path() + "s", "a&b", true,
+       "源代码保存目录或分支名含有空格或特殊字符！", false},
+      {"no git", false, src_.Path() + "s", "android-4.4", false, "没有找到Git,请先安装Git!  请看帮助   ", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DeleteFileA((cl::ProgramDir() + "srcpath.dat").c_str());
+    dialogs_.asked.clear();
+    started_.clear();
+    Form1->LabeledEdit1.SetText(c.folder);
+    Form1->LabeledEdit2.SetText(c.git ? GitFolder() : src_.Path() + "nogit\\");
+    Form1->ComboBox1.SetText(c.branch);
+    if (c.running) {
+      ASSERT_TRUE(TryBeginRun());
+    }
+    Form1->Button3.Click();
+    EXPECT_EQ(Texts(), std::vector<std::string>{c.message});
+    EXPECT_EQ(dialogs_.Asked()[0].title, "提示");
+    EXPECT_FALSE(WorkerRunning());
+    EXPECT_TRUE(started_.empty());
+    EXPECT_EQ(cl::FileExists(cl::ProgramDir() + "srcpath.dat"), c.savesFolder);
+    EXPECT_FALSE(cl::DirectoryExists(src_.Path() + "s\\initdir"));
+    EndRun();
+  }
+}
+
+TEST_F(SorvRuns, SwitchRefusesBeforeAnythingIsWritten) {
+  struct Case {
+    const char* name;
+    bool running;
+    std::string src, kernel;
+    const char* message;
+  } cases[] = {
+      {"a run in progress", true, src_.Path(), "android-3.18", "正在运行，请稍候！"},
+      {"no kernel branch", false, src_.Path(), " \t", "请先选择内核版本!   "},
+      {"a blank in the branch", false, src_.Path(), "android 3.18", "源代码保存目录或分支名含有空格或特殊字符！"},
+      {"a blank in the folder", false, src_.Path() + "a b\\", "android-3.18",
+       "源代码保存目录或分支名含有空格或特殊字符！"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    dialogs_.asked.clear();
+    SrcPath = c.src;
+    Form1->ComboBox2.SetText(c.kernel);
+    if (c.running) {
+      ASSERT_TRUE(TryBeginRun());
+    }
+    Form1->Button5.Click();
+    EXPECT_EQ(Texts(), std::vector<std::string>{c.message});
+    EXPECT_FALSE(WorkerRunning());
+    EXPECT_TRUE(started_.empty());
+    EXPECT_FALSE(cl::FileExists(c.src + "initdir\\nhqh.bat"));
+    EndRun();
+  }
+}
+
+TEST_F(SorvRuns, InitialisationGivesUpOnAFolderThatCannotGo) {
+  const std::string s = src_.Path();
+  ASSERT_TRUE(WriteFile(s + "initdir\\manifest\\.git\\held.pack", "p"));
+  ASSERT_TRUE(WriteFile(s + "initdir\\origin", "* remote origin\r\n"));
+  HANDLE held = CreateFileA((s + "initdir\\manifest\\.git\\held.pack").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  RunWaits waits;
+  waits.deleteTries = 3;
+  waits.deletePauseMs = 1;
+  ASSERT_TRUE(TryBeginRun());
+  StartWorker(new dlwThread(s, "android-4.4", "C:\\Git\\bin", "h", waits));
+  WaitWorkers();
+  CloseHandle(held);
+  EXPECT_EQ(Texts(), std::vector<std::string>{"初始化失败"});
+  EXPECT_TRUE(started_.empty());
+  EXPECT_FALSE(cl::FileExists(s + "initdir\\initbat.bat"));
+  EXPECT_FALSE(cl::FileExists(s + "initdir\\origin"));
+  EXPECT_FALSE(RunInProgress());  // the worker ended its run
+}
+
+TEST_F(SorvRuns, InitialisationWithoutAConsoleFailsAfterTheWaitAndDeletesItsScript) {
+  const std::string s = src_.Path();
+  ASSERT_TRUE(WriteFile(s + "initdir\\origin", "* remote origin\r\n  HEAD branch: old\r\n"));
+  ASSERT_TRUE(WriteFile(s + "initdir\\nh\\.git\\HEAD", "ref: refs/heads/master\n"));
+  ASSERT_TRUE(WriteFile(s + "initdir\\jd.dat", "kernel\r\n"));
+  RunWaits waits;
+  waits.appearMs = 100;
+  waits.scriptGoneMs = 0;
+  ASSERT_TRUE(TryBeginRun());
+  StartWorker(new dlwThread(s, "android-4.4", "C:\\Git\\bin", "127.0.0.1:9418", waits));
+  WaitWorkers();
+  EXPECT_EQ(Texts(), std::vector<std::string>{"初始化失败"});
+  ASSERT_EQ(started_.size(), 2u);
+  EXPECT_EQ(started_[0].line, "cmd.exe /c " + s + "initdir\\initbat.bat");
+  EXPECT_EQ(started_[0].show, static_cast<UINT>(SW_SHOWNORMAL));
+  EXPECT_EQ(started_[1].line, "cmd.exe /c del /f /a " + s + "initdir\\initbat.bat");
+  EXPECT_EQ(started_[1].show, static_cast<UINT>(SW_HIDE));
+  // The script as written, with the run's start time in its title.
+  std::string expected;
+  for (const std::string& l : InitScriptLines(s, "android-4.4", "C:\\Git\\bin", "127.0.0.1:9418", StartTime))
+    expected += l + "\r\n";
+  EXPECT_EQ(ReadFile(s + "initdir\\initbat.bat"), expected);
+  // The earlier answer and repositories are gone; other files stay.
+  EXPECT_FALSE(cl::FileExists(s + "initdir\\origin"));
+  EXPECT_FALSE(cl::FileExists(s + "initdir\\nh\\.git\\HEAD"));
+  EXPECT_TRUE(cl::DirectoryExists(s + "initdir\\manifest"));
+  EXPECT_TRUE(cl::DirectoryExists(s + "initdir\\nh"));
+  EXPECT_EQ(ReadFile(s + "initdir\\jd.dat"), "kernel\r\n");
+  EXPECT_EQ(InitConsoleWnd, nullptr);
+  EXPECT_FALSE(RunInProgress());
+}
+
+TEST_F(SorvRuns, SwitchIsJudgedByTheKernelsHead) {
+  struct Case {
+    const char* head;
+    const char* message;
+  } cases[] = {
+      {"ref: refs/heads/android-3.18\n", "切换LINUX内核完成!   "},
+      {"ref: refs/heads/android-3.10\n", "切换LINUX内核失败!   "},
+      {"", "切换LINUX内核失败!   "},
+  };
+  const std::string s = src_.Path();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.head);
+    dialogs_.asked.clear();
+    started_.clear();
+    ASSERT_TRUE(WriteFile(s + "initdir\\x", ""));
+    DeleteFileA((s + "kernel\\.git\\HEAD").c_str());
+    if (*c.head) {
+      ASSERT_TRUE(WriteFile(s + "kernel\\.git\\HEAD", c.head));
+    }
+    RunWaits waits;
+    waits.appearMs = 50;
+    waits.scriptGoneMs = 0;
+    ASSERT_TRUE(TryBeginRun());
+    StartWorker(new linuxqiehuangThread(s, "android-3.18", "C:\\Git\\bin", waits));
+    WaitWorkers();
+    EXPECT_EQ(Texts(), std::vector<std::string>{c.message});
+    ASSERT_EQ(started_.size(), 2u);
+    EXPECT_EQ(started_[0].line, "cmd.exe /c " + s + "initdir\\nhqh.bat");
+    EXPECT_EQ(started_[0].show, static_cast<UINT>(SW_SHOWNORMAL));
+    EXPECT_EQ(started_[1].line, "cmd.exe /c del /f /a " + s + "initdir\\nhqh.bat");
+    std::string expected;
+    for (const std::string& l : SwitchScriptLines(s, "android-3.18", "C:\\Git\\bin", StartTime)) expected += l + "\r\n";
+    EXPECT_EQ(ReadFile(s + "initdir\\nhqh.bat"), expected);
+    EXPECT_EQ(SwitchConsoleWnd, nullptr);
+    EXPECT_FALSE(RunInProgress());
+  }
+}
+
+TEST_F(SorvRuns, SwitchWithoutAWorkingFolderFails) {
+  RunWaits waits;
+  waits.appearMs = 50;
+  ASSERT_TRUE(TryBeginRun());
+  StartWorker(new linuxqiehuangThread(src_.Path() + "none\\", "android-3.18", "C:\\Git\\bin", waits));
+  WaitWorkers();
+  EXPECT_EQ(Texts(), std::vector<std::string>{"切换LINUX内核失败!   "});
+  EXPECT_TRUE(started_.empty());
+}
+
+TEST_F(SorvRuns, ClosingFindsTheRunsConsoleAfterTheFolderChanged) {
+  RunWaits waits;
+  ScriptRun run(ConsoleKind::Init, "D:\\first\\", "D:\\first\\initdir\\initbat.bat", waits);
+  StartTime = run.StartTime();
+  FakeConsole console(run.Title());
+  SrcPath = "D:\\second\\";  // browsed away during the run
+  dialogs_.QueueButton(IDNO);
+  Form1->Close();
+  EXPECT_EQ(Texts(), std::vector<std::string>{"正在下载要断开退了出?   "});
+  EXPECT_EQ(InitConsoleWnd, console.Handle());
+  EXPECT_FALSE(console.closed);
+  EXPECT_FALSE(cl::Application.Terminated());
+}
+
+TEST_F(SorvRuns, TheRunningTitleIsClearedWhenTheRunEnds) {
+  RunWaits waits;
+  {
+    ScriptRun run(ConsoleKind::Switch, "D:\\s\\", "D:\\s\\initdir\\nhqh.bat", waits);
+    EXPECT_EQ(RunningConsoleTitle(ConsoleKind::Switch), ConsoleTitle(ConsoleKind::Switch, "D:\\s\\", run.StartTime()));
+    EXPECT_EQ(RunningConsoleTitle(ConsoleKind::Init), "");
+  }
+  EXPECT_EQ(RunningConsoleTitle(ConsoleKind::Switch), "");
+}
+
+}  // namespace
