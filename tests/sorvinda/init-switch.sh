@@ -152,4 +152,30 @@ check "switch close: HEAD names the branch" [ "$(head_of "$S/kernel")" = "ref: r
 check "switch close: no script left running" no_cmd_left
 unset GITSTUB_BLOCK GITSTUB_RELEASE GITSTUB_BLOCKED
 
+# ---- 8. An empty FETCH_HEAD (the server's manifest repository still empty)
+# pulls the manifest again; the kernel query never runs in the manifest.
+mv "$work/repos/platform/manifest.git" "$work/repos/platform/full.git"
+git init -q --bare "$work/repos/platform/manifest.git"
+: >"$work/stub.log"
+run branch android-4.4 click Button3 wait >"$work/out8" &
+runner=$!
+deadline=$((SECONDS + 60))
+until grep -q "manifest${tab}pull${tab}ran" "$work/stub.log" 2>/dev/null || [ $SECONDS -ge $deadline ]; do sleep 0.05; done
+rm -rf "$work/repos/platform/manifest.git" && mv "$work/repos/platform/full.git" "$work/repos/platform/manifest.git"
+wait "$runner"
+out=$(cat "$work/out8")
+echo "$out"
+check "empty fetch: 初始化成功" [ "$(msgs)" = "初始化成功" ]
+check "empty fetch: the pull repeated" [ "$(grep -c "manifest${tab}pull${tab}ran" "$work/stub.log")" -ge 2 ]
+check "empty fetch: no kernel query in the manifest" bash -c "! grep -q 'manifest${tab}remote show' '$work/stub.log'"
+
+# ---- 9. A link inside the old manifest is removed, never followed: what it
+# points at survives.
+mkdir -p "$work/outside" && echo keep >"$work/outside/keep.txt"
+ln -s "$work/outside" "$S/initdir/manifest/link"
+out=$(run branch android-4.4 click Button3 wait)
+echo "$out"
+check "link: the linked folder's file survives" [ "$(cat "$work/outside/keep.txt")" = keep ]
+check "link: a result is reported" [ -n "$(msgs)" ]
+
 finish
