@@ -31,6 +31,10 @@ unset GITSTUB_FAIL GITSTUB_FAIL_COUNT GITSTUB_BLOCK GITSTUB_RELEASE GITSTUB_BLOC
 bin=$(winpath "$gitroot/bin")
 mkdir -p "$work/w"
 W=$(winpath "$work/w")
+# An empty path would leave the scripts' git in the folder cmd.exe started
+# in; the steps start from the test's own folder, outside any repository.
+[ -n "$bin" ] && [ -n "$W" ] || { echo "winepath gave no path"; exit 1; }
+cd "$work"
 
 # Runs batch lines in cmd.exe with the stand-in first on the path, from the
 # working folder; leaves the exit code in $rc and the output in out and err.

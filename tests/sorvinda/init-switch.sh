@@ -35,6 +35,7 @@ mkdir -p "$work/prog" "$work/src"
 cp "$driver" "$work/prog/sorvinda-driver.exe"
 src=$(winpath "$work/src")
 S=$work/src
+[ -n "$src" ] && [ -n "$(winpath "$gitroot")" ] || { echo "winepath gave no path"; exit 1; }
 printf '%s\r\n' "$(winpath "$gitroot")" >"$work/prog/gitpath.dat"
 printf '%s\r\n' "$src" >"$work/prog/srcpath.dat"
 # From the test's own folder: a git command whose script failed to change
