@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "cl_sysutil.h"
+
 namespace cl {
 
 namespace {
@@ -15,12 +17,6 @@ void EnsureBarClasses() {
   (void)done;
 }
 
-std::wstring WideFromAnsi(const std::string& s) {
-  int n = MultiByteToWideChar(CP_ACP, 0, s.c_str(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring w(n, L'\0');
-  if (n) MultiByteToWideChar(CP_ACP, 0, s.c_str(), static_cast<int>(s.size()), &w[0], n);
-  return w;
-}
 }  // namespace
 
 TImageList::TImageList(int width, int height) : width_(width), height_(height) {

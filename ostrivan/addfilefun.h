@@ -10,11 +10,8 @@
 #include <vector>
 
 #include "cl_thread.h"
-#include "model.h"
+#include "openimage.h"
 
-// Mode words of new objects: permissions 755 with the object's file-type bits.
-constexpr uint32_t NewFileMode = 0100755;
-constexpr uint32_t NewFolderMode = 040755;
 // Ids handed to new objects: above the ids the image's own tools reserve, and
 // never past the 16 bits by which objects are keyed.
 constexpr uint16_t LastReservedObjectId = FirstOrdinaryObjectId - 1;

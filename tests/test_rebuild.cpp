@@ -326,7 +326,8 @@ TEST_F(Rebuild, RootWithoutHeaderGetsABuiltOne) {
   EXPECT_EQ(h.ObjectType, 3u);
   EXPECT_EQ(h.ParentId, 1u);
   EXPECT_EQ(h.Mode, 040755u);
-  EXPECT_EQ(h.FileSize, 0xFFFFFFFFu);  // the other header bytes are erased
+  EXPECT_EQ(h.FileSize, 0u);  // as the root's record says
+  EXPECT_EQ(h.EquivalentId, 0xFFFFFFFFu);  // the other header bytes are erased
   EXPECT_EQ(U32At(bytes.data() + 2050 + 4), 1u);
   OpenPath(out);
   EXPECT_NE(FindNode("/a.txt"), nullptr);
@@ -367,7 +368,7 @@ TEST_F(Rebuild, CancelKeepsTheFullSizeWithZerosAfterTheLastObject) {
   Modified = 0;
   std::string out = NewPath("cancel.img");
   auto* worker = new CancellingRebuild(out, 2);
-  Form1->StartWorker(worker);
+  Form1->StartWorker(std::unique_ptr<cl::TThread>(worker));
   WaitForWorkers();
   EXPECT_FALSE(worker->Written);
   EXPECT_EQ(Modified, 1);
