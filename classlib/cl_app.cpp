@@ -150,7 +150,9 @@ void TApplication::HandleException(std::exception_ptr e) {
     OnException(detail);
     return;
   }
-  MessageBox(hwnd_, HandlerFailedText, "提示", MB_OK | MB_ICONINFORMATION);
+  // Qualified: an unqualified call would find the system function by its
+  // handle argument and pass the seam by.
+  cl::MessageBox(hwnd_, HandlerFailedText, "提示", MB_OK | MB_ICONINFORMATION);
 }
 
 void ReportHandlerException(std::exception_ptr e) {

@@ -536,7 +536,7 @@ TEST_F(Extract, SafeHostNames) {
       {"*?\"<>|/:", "________"}, {"\x01\x1f\x7f", "___"}, {"end. ", "end__"}, {" lead", " lead"}, {"a.b", "a.b"},
       {"CON", "_CON"},   {"con.txt", "_con.txt"}, {"con .txt", "_con .txt"}, {"com1", "_com1"}, {"COM9.log", "_COM9.log"},
       {"com0", "com0"},  {"com10", "com10"},  {"lpt9", "_lpt9"},    {"console", "console"}, {"乗\\", "乗_"},
-      {"亅|", "亅_"},
+      {"亅|", "亅_"},     {"conin$", "_conin$"}, {"CONOUT$.txt", "_CONOUT$.txt"}, {"conin", "conin"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

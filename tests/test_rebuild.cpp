@@ -338,11 +338,20 @@ TEST_F(Rebuild, OpenedImageAsOutputFailsAndLeavesItUntouched) {
   std::string in = Open(SampleImage(2048, files));
   std::vector<uint8_t> before = ReadWholeFile(in);
   Modified = 1;
+  // The worker's message passes the dialog seam on the interface thread,
+  // where a test can answer it.
+  std::vector<DWORD> askedOn;
+  dialogs_.onAsked = [&](const AskedDialog&) { askedOn.push_back(GetCurrentThreadId()); };
   Save(in, 1, 1);
+  dialogs_.onAsked = nullptr;
   ASSERT_FALSE(dialogs_.asked.empty());
   const AskedDialog& last = dialogs_.asked.back();
   EXPECT_EQ(last.text, "无法创建IMG文件！,可能其它程序正在使用。");
   EXPECT_EQ(last.title, "提示");
+  EXPECT_EQ(last.flags, static_cast<UINT>(MB_ICONINFORMATION));
+  EXPECT_EQ(askedOn, std::vector<DWORD>(askedOn.size(), cl::Application.ThreadId()));
+  EXPECT_FALSE(IsWindowVisible(Form4->Handle()));
+  EXPECT_EQ(Modified, 1);
   EXPECT_EQ(ReadWholeFile(in), before);
   EXPECT_EQ(Modified, 1);  // nothing was written: closing must still ask
   EXPECT_FALSE(IsWindowVisible(Form4->Handle()));
