@@ -275,7 +275,13 @@ TForm1::TForm1() {
   FormCreate();
 }
 
-TForm1::~TForm1() { DestroyForm(); }
+TForm1::~TForm1() {
+  DestroyForm();
+  // A worker still running when the window goes (the program ends without
+  // closing it) is let go, not freed under its feet.
+  for (auto& w : workers_)
+    if (!w->Finished()) w.release();
+}
 
 void TForm1::FormCreate() {
   NodeTable = AllocNodeTable(kNodeTableEntries);

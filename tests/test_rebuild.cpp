@@ -104,6 +104,7 @@ TEST(RewriteHeader, PartialSourcePageReadsErasedPastTheEnd) {
 
 #include <functional>
 #include <map>
+#include <new>
 
 #include "Unit1.h"
 #include "Unit4.h"
@@ -166,6 +167,22 @@ protected:
 private:
   int after_;
   bool pressed_ = false;
+};
+
+// A rebuild that fails where nothing expects it (memory exhausted, say) at
+// its nth position step.
+class FailingRebuild : public imgoutThread {
+public:
+  FailingRebuild(const std::string& file, int at) : imgoutThread(file), at_(at) {}
+
+protected:
+  void ShowProgressPosition() override {
+    imgoutThread::ShowProgressPosition();
+    if (Position == at_) throw std::bad_alloc();
+  }
+
+private:
+  int at_;
 };
 
 class Rebuild : public ProgramTest {
@@ -393,6 +410,28 @@ TEST_F(Rebuild, CancelKeepsTheFullSizeWithZerosAfterTheLastObject) {
   for (size_t i = written * PageSize; i < bytes.size(); ++i) ASSERT_EQ(bytes[i], 0) << i;
   EXPECT_NE(U32At(bytes.data() + (written - 1) * PageSize + 2048), 0u);
   EXPECT_FALSE(IsWindowVisible(Form4->Handle()));
+}
+
+TEST_F(Rebuild, AnUnexpectedFailureIsReportedOnceAndClosesTheDialog) {
+  std::map<std::string, std::string> files;
+  Modified = 0;
+  Open(SampleImage(2048, files));
+  size_t before = dialogs_.asked.size();
+  auto* worker = new FailingRebuild(NewPath("failing.img"), 2);
+  Form1->StartWorker(std::unique_ptr<cl::TThread>(worker));
+  WaitForWorkers();
+  EXPECT_FALSE(worker->Written);
+  EXPECT_EQ(Modified, 1);  // the edits are not all in a file
+  EXPECT_FALSE(IsWindowVisible(Form4->Handle()));
+  ASSERT_FALSE(dialogs_.asked.empty());
+  const AskedDialog& last = dialogs_.asked.back();
+  EXPECT_EQ(last.kind, cl::DialogKind::MessageBox);
+  EXPECT_EQ(last.text, "重建IMG文件时出错，另存未完成！");
+  EXPECT_EQ(last.title, "提示");
+  EXPECT_EQ(last.flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+  size_t boxes = 0;
+  for (size_t i = before; i < dialogs_.asked.size(); ++i) boxes += dialogs_.asked[i].kind == cl::DialogKind::MessageBox;
+  EXPECT_EQ(boxes, 1u);
 }
 
 }  // namespace
