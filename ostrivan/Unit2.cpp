@@ -73,6 +73,11 @@ void readfileThread::ScanImage() {
   // the open command and the tree back, and says whether the scan got through.
   try {
     ScanPages();
+  } catch (...) {
+    Failed = true;
+  }
+  // Headers read before a failure still reach the tree.
+  try {
     FlushNodes();
   } catch (...) {
     Failed = true;
