@@ -73,13 +73,3 @@ void EncodeObjectHeader(const ObjectHeader& h, uint8_t* out) {
   WriteU32(out + HeaderRdev, h.Rdev);
   std::memcpy(out + HeaderReserved, h.Reserved.data(), ReservedFieldSize);
 }
-
-bool PassesHeaderTest(const Tags& tags, uint32_t headerType, uint32_t headerFileSize) {
-  if (headerType > MaxObjectType) return false;
-  if (tags.SequenceNumber == 0) return false;
-  return tags.ByteCount == HeaderByteCount || tags.ByteCount == 0 || tags.ByteCount == headerFileSize;
-}
-
-bool PassesHeaderTest(ByteView page, uint32_t tagsOffset) {
-  return PassesHeaderTest(DecodeTags(page, tagsOffset), page.U32(HeaderType), page.U32(HeaderFileSize));
-}

@@ -208,7 +208,19 @@ void EncodeObjectHeader(const ObjectHeader& header, uint8_t* out);
 
 // The header test of the walk: type at most MaxObjectType (unsigned), sequence
 // number not 0, and byte count 0xFFFF, 0 or the header's own file size. The
-// chunk id is not consulted.
-bool PassesHeaderTest(const Tags& tags, uint32_t headerType, uint32_t headerFileSize);
-// The same test on a page as it lies in the image.
-bool PassesHeaderTest(ByteView page, uint32_t tagsOffset);
+// chunk id is not consulted. fileSize() gives the header's file size and is
+// asked only when the byte count is neither 0xFFFF nor 0, so that the scan
+// does not touch a further part of every page for it.
+template <typename FileSize>
+inline bool PassesHeaderTest(uint32_t headerType, uint32_t sequenceNumber, uint32_t byteCount, FileSize fileSize) {
+  if (headerType > MaxObjectType || sequenceNumber == 0) return false;
+  return byteCount == HeaderByteCount || byteCount == 0 || byteCount == fileSize();
+}
+inline bool PassesHeaderTest(const Tags& tags, uint32_t headerType, uint32_t headerFileSize) {
+  return PassesHeaderTest(headerType, tags.SequenceNumber, tags.ByteCount, [=] { return headerFileSize; });
+}
+// The same test on a page as it lies in the image, reading only what it needs.
+inline bool PassesHeaderTest(ByteView page, uint32_t tagsOffset) {
+  return PassesHeaderTest(page.U32(HeaderType), page.U32(tagsOffset + TagSequenceNumber),
+                          page.U32(tagsOffset + TagByteCount), [page] { return page.U32(HeaderFileSize); });
+}

@@ -4,6 +4,7 @@
 // one sequence number and the module-level values of the open image. Plain
 // code over bytes: no Windows header (openimage.h holds the file side).
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -181,8 +182,7 @@ RunEntryList RunEntryList::FromImage(ByteView image, uint32_t tagsOffset, PageDo
   if (pages == 0) return list;
   uint32_t current = PageSequenceNumber(PageBytes(image, 0), tagsOffset);
   PageRef start = 0;
-  for (uint32_t i = 0; i < pages; ++i) {
-    ByteView page = PageBytes(image, i);
+  auto step = [&](uint32_t i, ByteView page) {
     uint32_t s = PageSequenceNumber(page, tagsOffset);
     if (s != current) {
       list.Append({current, PageSource::Image, start, i - 1});
@@ -191,7 +191,12 @@ RunEntryList RunEntryList::FromImage(ByteView image, uint32_t tagsOffset, PageDo
     }
     if (i == pages - 1) list.Append({current, PageSource::Image, start, i});
     pageDone(i, page);
-  }
+  };
+  // Pages that lie whole in the image are views of a known size, so that the
+  // bounds of every read fold away; only a trailing partial page is cut.
+  uint32_t whole = static_cast<uint32_t>(std::min<uint64_t>(pages, image.size() / PageSize));
+  for (uint32_t i = 0; i < whole; ++i) step(i, ByteView(image.data() + PageOffset(i), PageSize));
+  for (uint32_t i = whole; i < pages; ++i) step(i, PageBytes(image, i));
   list.SortImageRuns();
   return list;
 }
