@@ -12,6 +12,7 @@
 #include "cl_treeview.h"
 #include "model.h"
 
+// The shared helpers under the short names the units call them by.
 using cl::AnsiFromUtf8;
 using cl::LongPathName;
 using cl::OverrideProgramDir;
