@@ -257,7 +257,9 @@ TEST_F(Rebuild, RoundTripKeepsTheTreeAndTheBytes) {
           SCOPED_TRACE("page " + std::to_string(p));
           const uint8_t* page = bytes.data() + p * PageSize;
           EXPECT_EQ(U32At(page + tags), 4096u);
-          if (tags == 2050) EXPECT_TRUE(page[2048] == 0xFF && page[2049] == 0xFF);
+          if (tags == 2050) {
+            EXPECT_TRUE(page[2048] == 0xFF && page[2049] == 0xFF);
+          }
           uint8_t tagsEcc[12];
           CalcTagsEcc(page + tags, tagsEcc);
           EXPECT_EQ(0, std::memcmp(page + tags + 16, tagsEcc, 12));
