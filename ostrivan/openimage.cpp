@@ -14,6 +14,16 @@ void CloseIf(HANDLE& h) {
   h = nullptr;
 }
 
+// Unmaps a view and closes its mapping and file; all of them read as none after.
+template <typename View>
+void ReleaseMapped(View*& view, uint32_t& size, HANDLE& mapping, HANDLE& file) {
+  if (view) UnmapViewOfFile(view);
+  view = nullptr;
+  size = 0;
+  CloseIf(mapping);
+  CloseIf(file);
+}
+
 }  // namespace
 
 // ---- NodeTable -----------------------------------------------------------------
@@ -45,21 +55,9 @@ void FreeNodeTable() {
 
 // ---- Open image ----------------------------------------------------------------
 
-void ReleaseImage() {
-  if (ImageView) UnmapViewOfFile(ImageView);
-  ImageView = nullptr;
-  ImageSize = 0;
-  CloseIf(ImageMapping);
-  CloseIf(ImageHandle);
-}
+void ReleaseImage() { ReleaseMapped(ImageView, ImageSize, ImageMapping, ImageHandle); }
 
-void ReleaseWorkFile() {
-  if (WorkView) UnmapViewOfFile(WorkView);
-  WorkView = nullptr;
-  WorkFileSize = 0;
-  CloseIf(WorkFileMapping);
-  CloseIf(WorkFileHandle);
-}
+void ReleaseWorkFile() { ReleaseMapped(WorkView, WorkFileSize, WorkFileMapping, WorkFileHandle); }
 
 std::string PickWorkFileName(const std::string& folder) {
   for (int n = 0; n <= 1000; ++n) {
