@@ -275,22 +275,37 @@ TForm1::TForm1() {
   FormCreate();
 }
 
-TForm1::~TForm1() { DestroyForm(); }
+TForm1::~TForm1() {
+  DestroyForm();
+  // A worker still running when the window goes (the program ends without
+  // closing it) is let go, not freed under its feet.
+  for (auto& w : workers_)
+    if (!w->Finished()) w.release();
+}
 
 void TForm1::FormCreate() {
   NodeTable = AllocNodeTable(kNodeTableEntries);
   std::string probes = TempDir() + "yaffs\\";
-  if (GetFileAttributesA(probes.c_str()) == INVALID_FILE_ATTRIBUTES) SHCreateDirectoryExA(nullptr, probes.c_str(), nullptr);
+  if (!cl::PathExists(probes)) SHCreateDirectoryExA(nullptr, probes.c_str(), nullptr);
   SetCaption(Caption() + " Ver" + "1.6");
 }
 
-void TForm1::StartWorker(cl::TThread* worker) {
-  workers_.push_back(worker);
-  worker->Start();
+void TForm1::StartWorker(std::unique_ptr<cl::TThread> worker) {
+  for (auto it = workers_.begin(); it != workers_.end();) {
+    if ((*it)->Finished()) {
+      (*it)->WaitFor();
+      it = workers_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  workers_.push_back(std::move(worker));
+  workers_.back()->Start();
 }
 
 bool TForm1::WorkerRunning() const {
-  return std::any_of(workers_.begin(), workers_.end(), [](cl::TThread* w) { return !w->Finished(); });
+  return std::any_of(workers_.begin(), workers_.end(),
+                     [](const std::unique_ptr<cl::TThread>& w) { return !w->Finished(); });
 }
 
 void TForm1::FormClose(cl::TCloseAction& action) {
@@ -314,7 +329,7 @@ void TForm1::FormDestroy() {
   ListView1.SetLargeImages(nullptr);
   if (!WorkFileName.empty()) {
     std::string path = ProgramDir() + WorkFileName;
-    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) DeleteFileA(path.c_str());
+    if (cl::PathExists(path)) DeleteFileA(path.c_str());
   }
 }
 
@@ -409,7 +424,7 @@ void TForm1::ToolButton10Click() {
     ScanRunning = false;
     return;
   }
-  StartWorker(new readfileThread);
+  StartWorker(std::make_unique<readfileThread>());
 }
 void TForm1::ToolButton6Click() { outfileokClick(); }
 void TForm1::ToolButton7Click() { outfileallokClick(); }
@@ -423,7 +438,7 @@ void TForm1::ToolButton5Click() {
   SaveDialog1.DefaultExt = "img";
   if (!SaveDialog1.Execute()) return;
   Modified = 0;
-  StartWorker(new imgoutThread(SaveDialog1.FileName));
+  StartWorker(std::make_unique<imgoutThread>(SaveDialog1.FileName));
 }
 void TForm1::ToolButton2Click() { outfileokClick(); }
 void TForm1::ToolButton3Click() { outfileallokClick(); }
@@ -434,7 +449,7 @@ void TForm1::outfileallokClick() {
   std::vector<std::string> ids;
   // Only the children of "/": top-level nodes whose parent was never found stay out.
   for (cl::TTreeNode* child : TreeView1.GetFirstNode()->Children())
-    if (const auto* r = static_cast<const ObjectRecord*>(child->Data)) ids.push_back(std::to_string(IdKey(r->ObjectId)));
+    if (const ObjectRecord* r = RecordOf(child)) ids.push_back(std::to_string(IdKey(r->ObjectId)));
   std::string folder;
   if (cl::BrowseForFolder(Handle(), "请选择存放目录", folder)) StartExtract(folder, ids);
 }
@@ -451,7 +466,7 @@ void TForm1::ExtractSelection() {
 }
 
 void TForm1::StartExtract(const std::string& destination, const std::vector<std::string>& ids) {
-  StartWorker(new outfileThread(destination, ids));
+  StartWorker(std::make_unique<outfileThread>(destination, ids));
 }
 void TForm1::newdirokClick() {}
 void TForm1::addfileokClick() {}
@@ -472,29 +487,6 @@ namespace {
 // The one shell information record of the interface thread's icon lookups.
 SHFILEINFOA iconInfo;
 
-bool FolderExists(const std::string& path) {
-  DWORD a = GetFileAttributesA(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-bool PlainFileExists(const std::string& path) {
-  DWORD a = GetFileAttributesA(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
-// Names the file system hands to a device whatever their extension.
-bool IsDeviceName(std::string base) {
-  while (!base.empty() && base.back() == ' ') base.pop_back();
-  for (char& c : base)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" || base == "CONIN$" || base == "CONOUT$")
-    return true;
-  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) && base[3] >= '1' &&
-         base[3] <= '9';
-}
-
-const ObjectRecord* RecordOf(const cl::TTreeNode* node) { return static_cast<const ObjectRecord*>(node->Data); }
-
 // The probe an entry's icon is asked from: its own, made now when the scan did
 // not make it (names added or renamed since); the "null" probe when the key
 // cannot be a file name or its file cannot be made.
@@ -506,7 +498,7 @@ std::string ProbeFor(const std::string& key) {
   if (IconProbeKeyUsable(key)) {
     MakeIconProbe(1, key);
     std::string path = IconProbePath(key);
-    if (PlainFileExists(path)) return path;
+    if (cl::FileExists(path)) return path;
   }
   MakeIconProbe(1, "null");
   return IconProbePath("null");
@@ -531,19 +523,16 @@ bool IconProbeKeyUsable(const std::string& key) {
   if (key.empty()) return false;
   size_t chars = 0;
   size_t firstDot = std::string::npos;
-  for (size_t i = 0; i < key.size(); ++i, ++chars) {
+  for (size_t i = 0; i < key.size(); i += cl::CharBytes(key, i), ++chars) {
     unsigned char c = static_cast<unsigned char>(key[i]);
-    if (IsDBCSLeadByte(c) && i + 1 < key.size()) {
-      ++i;
-      continue;
-    }
+    if (cl::CharBytes(key, i) == 2) continue;
     if (c < 0x20 || std::string("<>:\"/\\|?*").find(static_cast<char>(c)) != std::string::npos) return false;
     if (c == '.' && firstDot == std::string::npos) firstDot = i;
   }
   // Trail bytes lie above 0x3F, so the last byte is a dot or blank only when
   // the last character is.
   if (chars > 255 || key.back() == '.' || key.back() == ' ') return false;
-  return !IsDeviceName(key.substr(0, firstDot));
+  return !cl::IsDeviceName(key.substr(0, firstDot));
 }
 
 std::string IconKey(const std::string& ansiName, bool folder) {
@@ -551,14 +540,8 @@ std::string IconKey(const std::string& ansiName, bool folder) {
   // The last of ".", "\" and ":", reading double-byte characters whole: a
   // trail byte may equal "\".
   size_t last = std::string::npos;
-  for (size_t i = 0; i < ansiName.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(ansiName[i]);
-    if (IsDBCSLeadByte(c) && i + 1 < ansiName.size()) {
-      ++i;
-      continue;
-    }
-    if (c == '.' || c == '\\' || c == ':') last = i;
-  }
+  for (size_t i = 0; i < ansiName.size(); i += cl::CharBytes(ansiName, i))
+    if (cl::CharBytes(ansiName, i) == 1 && (ansiName[i] == '.' || ansiName[i] == '\\' || ansiName[i] == ':')) last = i;
   if (last == std::string::npos || ansiName[last] != '.') return "null";
   std::string ext = ansiName.substr(last + 1);
   std::string key = ext + "." + ext;
@@ -570,12 +553,12 @@ void MakeIconProbe(int16_t kind, const std::string& key) {
   if (temp.empty()) return;
   std::string folder = temp + "yaffs\\";
   if (kind == 0) {
-    if (!FolderExists(folder + "dir\\")) SHCreateDirectoryExA(nullptr, (folder + "dir").c_str(), nullptr);
+    if (!cl::DirectoryExists(folder + "dir\\")) SHCreateDirectoryExA(nullptr, (folder + "dir").c_str(), nullptr);
     return;
   }
   if (!IconProbeKeyUsable(key)) return;
   std::string path = folder + key;
-  if (PlainFileExists(path)) return;
+  if (cl::FileExists(path)) return;
   for (int attempt = 0; attempt < 2; ++attempt) {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {

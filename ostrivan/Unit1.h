@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,7 @@
 #include "cl_stdctrls.h"
 #include "cl_thread.h"
 #include "cl_treeview.h"
-#include "model.h"
+#include "openimage.h"
 
 // Rectangle of status panel 5, saved each time the panel is drawn.
 extern RECT ProgressRect;
@@ -125,13 +126,15 @@ public:
   void ListView1Resize();
   int ListView1Compare(cl::TListItem* a, cl::TListItem* b, intptr_t data);
 
-  // Workers started by the commands; closing waits for the running ones.
-  void StartWorker(cl::TThread* worker);
+  // Workers started by the commands, owned by the window: a finished one is
+  // released when the next starts, the rest when the window goes; closing
+  // waits for the running ones.
+  void StartWorker(std::unique_ptr<cl::TThread> worker);
   bool WorkerRunning() const;
 
 private:
   void BuildImages();
-  std::vector<cl::TThread*> workers_;
+  std::vector<std::unique_ptr<cl::TThread>> workers_;
 };
 
 extern TForm1* Form1;

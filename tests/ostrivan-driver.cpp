@@ -108,7 +108,7 @@ bool Click(const std::string& name) {
 void PrintTree() {
   for (int i = 0; i < Form1->TreeView1.Count(); ++i) {
     const cl::TTreeNode* n = Form1->TreeView1.Item(i);
-    const auto* r = static_cast<const ObjectRecord*>(n->Data);
+    const ObjectRecord* r = RecordOf(n);
     char fields[160] = "";
     if (r)
       snprintf(fields, sizeof fields, "%u\t%u\t%o\t%u\t%u\t%u\t%u", r->ObjectType, r->FileSize, r->Mode, r->Uid,

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cl_app.h"
+#include "cl_sysutil.h"
 
 ScriptedDialogs::ScriptedDialogs() {
   cl::SetDialogHook([this](const cl::DialogRequest& req) { return Answer(req); });
@@ -68,18 +69,5 @@ cl::DialogAnswer ScriptedDialogs::Answer(const cl::DialogRequest& req) {
   return ans;
 }
 
-namespace {
-std::string Convert(const std::string& s, UINT from, UINT to) {
-  if (s.empty()) return s;
-  int n = MultiByteToWideChar(from, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring w(n, L'\0');
-  MultiByteToWideChar(from, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
-  int m = WideCharToMultiByte(to, 0, w.data(), n, nullptr, 0, nullptr, nullptr);
-  std::string out(m, '\0');
-  WideCharToMultiByte(to, 0, w.data(), n, &out[0], m, nullptr, nullptr);
-  return out;
-}
-}  // namespace
-
-std::string Utf8FromAnsiText(const std::string& ansi) { return Convert(ansi, CP_ACP, CP_UTF8); }
-std::string AnsiFromUtf8Text(const std::string& utf8) { return Convert(utf8, CP_UTF8, CP_ACP); }
+std::string Utf8FromAnsiText(const std::string& ansi) { return cl::Utf8FromAnsi(ansi); }
+std::string AnsiFromUtf8Text(const std::string& utf8) { return cl::AnsiFromUtf8(utf8); }
