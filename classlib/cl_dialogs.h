@@ -32,6 +32,7 @@ struct DialogAnswer {
   std::vector<std::string> files;   // open dialog with several files
 };
 
+// The hook may be asked from any thread: workers show their own messages.
 using DialogHook = std::function<DialogAnswer(const DialogRequest&)>;
 void SetDialogHook(DialogHook hook);
 bool HasDialogHook();
@@ -44,6 +45,8 @@ bool AskHook(const DialogRequest& req, DialogAnswer& answer);
 int MessageBox(HWND owner, const std::string& text, const std::string& title, UINT flags);
 // An input box: false when cancelled.
 bool InputQuery(const std::string& title, const std::string& prompt, std::string& value);
+// An input box that gives back the default text when cancelled.
+std::string InputBox(const std::string& title, const std::string& prompt, const std::string& defaultText);
 
 // Common open and save dialogs.
 class TOpenDialog {

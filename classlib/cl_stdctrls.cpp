@@ -142,13 +142,23 @@ LRESULT TPanel::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_GETFONT:
       return reinterpret_cast<LRESULT>(font_);
     case WM_CTLCOLORSTATIC:
-      if (dynamic_cast<TLabel*>(FromHandle(reinterpret_cast<HWND>(lp)))) {
+      if (auto* label = dynamic_cast<TLabel*>(FromHandle(reinterpret_cast<HWND>(lp)))) {
         HDC dc = reinterpret_cast<HDC>(wp);
         SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+        SetTextColor(dc, label->TextColor());
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
       }
+      [[fallthrough]];
+    case WM_CTLCOLOREDIT: {
+      auto* memo = dynamic_cast<TMemo*>(FromHandle(reinterpret_cast<HWND>(lp)));
+      if (memo && memo->TextColor != CLR_INVALID) {
+        HDC dc = reinterpret_cast<HDC>(wp);
+        SetTextColor(dc, memo->TextColor);
+        SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+      }
       break;
+    }
   }
   return TWinControl::WndProc(msg, wp, lp);
 }

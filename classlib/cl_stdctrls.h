@@ -91,6 +91,8 @@ public:
   const char* KindName() const override { return "TLabel"; }
   void SetCaption(const std::string& text) override;
   void SetAutoSize(bool a);
+  // The colour its parent panel draws the text in.
+  virtual COLORREF TextColor() const { return GetSysColor(COLOR_BTNTEXT); }
 
 private:
   void FitToText();
@@ -106,6 +108,8 @@ public:
   std::vector<std::string> Lines() const;
   void SetReadOnly(bool r);
   void SetVerticalScrollBar(bool v);
+  // Text colour a parent panel draws it with; CLR_INVALID keeps the system's.
+  COLORREF TextColor = CLR_INVALID;
 };
 
 // An edit with its own label, which follows the edit wherever it is moved,

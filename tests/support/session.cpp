@@ -6,10 +6,21 @@
 #include "cl_sysutil.h"
 
 ScriptedDialogs::ScriptedDialogs() {
+  InitializeCriticalSection(&lock_);
   cl::SetDialogHook([this](const cl::DialogRequest& req) { return Answer(req); });
 }
 
-ScriptedDialogs::~ScriptedDialogs() { cl::SetDialogHook(nullptr); }
+ScriptedDialogs::~ScriptedDialogs() {
+  cl::SetDialogHook(nullptr);
+  DeleteCriticalSection(&lock_);
+}
+
+std::vector<AskedDialog> ScriptedDialogs::Asked() {
+  EnterCriticalSection(&lock_);
+  std::vector<AskedDialog> copy = asked;
+  LeaveCriticalSection(&lock_);
+  return copy;
+}
 
 void ScriptedDialogs::QueueButton(int id) { buttons_.push_back(id); }
 void ScriptedDialogs::QueueText(const std::string& text, bool accepted) { texts_.emplace_back(text, accepted); }
@@ -21,6 +32,8 @@ void ScriptedDialogs::QueueModalAction(std::function<int(cl::TForm*)> action) { 
 
 cl::DialogAnswer ScriptedDialogs::Answer(const cl::DialogRequest& req) {
   cl::DialogAnswer ans;
+  std::function<int(cl::TForm*)> action;
+  EnterCriticalSection(&lock_);
   AskedDialog a{req.kind, req.title, req.text, req.flags, req.owner};
   asked.push_back(a);
   if (onAsked) onAsked(a);
@@ -58,14 +71,16 @@ cl::DialogAnswer ScriptedDialogs::Answer(const cl::DialogRequest& req) {
       if (std::find(realForms.begin(), realForms.end(), req.form) != realForms.end()) {
         ans.result = cl::DialogAnswer::kRunReal;
       } else if (!modals_.empty()) {
-        auto action = std::move(modals_.front());
+        action = std::move(modals_.front());
         modals_.pop_front();
-        ans.result = action(req.form);
       } else {
         ans.result = cl::mrOk;
       }
       break;
   }
+  LeaveCriticalSection(&lock_);
+  // The action may ask questions of its own: it runs outside the lock.
+  if (action) ans.result = action(req.form);
   return ans;
 }
 

@@ -34,12 +34,17 @@ public:
   // Modal forms that are always shown for real (the progress dialog).
   std::vector<const cl::TForm*> realForms;
 
+  // Workers ask from their own threads: read asked through Asked() while one
+  // may be running.
   std::vector<AskedDialog> asked;
-  // Called for each question as it is asked (the driver prints them).
+  std::vector<AskedDialog> Asked();
+  // Called for each question as it is asked (the driver prints them), one
+  // question at a time.
   std::function<void(const AskedDialog&)> onAsked;
 
 private:
   cl::DialogAnswer Answer(const cl::DialogRequest& req);
+  CRITICAL_SECTION lock_;
   std::deque<int> buttons_;
   std::deque<std::pair<std::string, bool>> texts_;
   std::deque<std::vector<std::string>> files_;

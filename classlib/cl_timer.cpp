@@ -1,0 +1,62 @@
+#include "cl_timer.h"
+
+#include "cl_app.h"
+
+namespace cl {
+
+namespace {
+const char kTimerClass[] = "ClTimer";
+}
+
+TTimer::TTimer() {
+  WNDCLASSEXA wc{};
+  if (!GetClassInfoExA(GetModuleHandleA(nullptr), kTimerClass, &wc)) {
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = TimerProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = kTimerClass;
+    RegisterClassExA(&wc);
+  }
+  hwnd_ = CreateWindowExA(0, kTimerClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleA(nullptr), nullptr);
+  SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+TTimer::~TTimer() {
+  if (!hwnd_) return;
+  KillTimer(hwnd_, 1);
+  SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
+  DestroyWindow(hwnd_);
+}
+
+void TTimer::SetEnabled(bool e) {
+  enabled_ = e;
+  Restart();
+}
+
+void TTimer::SetInterval(unsigned ms) {
+  interval_ = ms;
+  Restart();
+}
+
+void TTimer::Restart() {
+  KillTimer(hwnd_, 1);
+  if (enabled_ && interval_ > 0) SetTimer(hwnd_, 1, interval_, nullptr);
+}
+
+LRESULT CALLBACK TTimer::TimerProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_TIMER) {
+    auto* self = reinterpret_cast<TTimer*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (self && self->enabled_ && self->OnTimer) {
+      // No exception leaves a window procedure.
+      try {
+        self->OnTimer();
+      } catch (...) {
+        Application.HandleException(std::current_exception());
+      }
+    }
+    return 0;
+  }
+  return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+}  // namespace cl
