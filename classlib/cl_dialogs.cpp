@@ -154,6 +154,11 @@ bool InputQuery(const std::string& title, const std::string& prompt, std::string
   return true;
 }
 
+std::string InputBox(const std::string& title, const std::string& prompt, const std::string& defaultText) {
+  std::string value = defaultText;
+  return InputQuery(title, prompt, value) ? value : defaultText;
+}
+
 bool TOpenDialog::Execute() {
   DialogRequest req;
   req.kind = DialogKind::OpenFile;

@@ -42,6 +42,8 @@ bool AskHook(const DialogRequest& req, DialogAnswer& answer);
 int MessageBox(HWND owner, const std::string& text, const std::string& title, UINT flags);
 // An input box: false when cancelled.
 bool InputQuery(const std::string& title, const std::string& prompt, std::string& value);
+// An input box that gives back the default text when cancelled.
+std::string InputBox(const std::string& title, const std::string& prompt, const std::string& defaultText);
 
 // Common open and save dialogs.
 class TOpenDialog {

@@ -21,6 +21,7 @@ void ScriptedDialogs::QueueModalAction(std::function<int(cl::TForm*)> action) { 
 cl::DialogAnswer ScriptedDialogs::Answer(const cl::DialogRequest& req) {
   cl::DialogAnswer ans;
   AskedDialog a{req.kind, req.title, req.text, req.flags, req.owner};
+  a.value = req.value;
   asked.push_back(a);
   if (onAsked) onAsked(a);
   switch (req.kind) {
