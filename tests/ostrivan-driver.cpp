@@ -14,6 +14,7 @@
 #include "Unit4.h"
 #include "Unit5.h"
 #include "Unit7.h"
+#include "list_text.h"
 #include "session.h"
 #include "tree_text.h"
 
@@ -181,29 +182,6 @@ bool SaveScreenshot(const std::string& path) {
   DeleteDC(dc);
   ReleaseDC(nullptr, screen);
   return ok;
-}
-
-// Selects exactly the entries of the list whose captions are among names;
-// false (with an ERROR line) when a name has no entry.
-bool SelectEntries(const std::vector<std::string>& names) {
-  std::vector<bool> found(names.size(), false);
-  for (int e = 0; e < Form1->ListView1.Count(); ++e) {
-    cl::TListItem* item = Form1->ListView1.Item(e);
-    bool wanted = false;
-    for (size_t n = 0; n < names.size(); ++n) {
-      if (Utf8FromAnsiText(item->Caption()) != names[n]) continue;
-      wanted = true;
-      found[n] = true;
-    }
-    item->SetSelected(wanted);
-  }
-  cl::Application.ProcessMessages();
-  for (size_t n = 0; n < names.size(); ++n) {
-    if (found[n]) continue;
-    Print("ERROR\tno entry " + names[n] + "\n", false);
-    return false;
-  }
-  return true;
 }
 
 // Runs the message loop until no scan or worker runs any more.
@@ -378,7 +356,11 @@ int main(int argc, char** argv) {
     } else if (cmd == "select") {
       std::vector<std::string> words;
       while (i < args.size() && !IsCommand(args[i])) words.push_back(args[i++]);
-      if (!SelectEntries(words)) status = 1;
+      for (std::string& w : words) w = AnsiFromUtf8Text(w);
+      for (const std::string& missing : SelectListEntries(words)) {
+        Print("ERROR\tno entry " + missing + "\n");
+        status = 1;
+      }
     } else if (cmd == "mkdir" || cmd == "rename" || cmd == "chmod" || cmd == "uid" || cmd == "gid") {
       std::string text = needArg(cmd);
       if (status) break;
