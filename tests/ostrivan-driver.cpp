@@ -2,6 +2,7 @@
 // runs the commands of its command line in order, answering dialogs from a
 // script and printing results to stdout in UTF-8.
 #include <objbase.h>
+#include <shellapi.h>
 #include <shlobj.h>
 #include <stdio.h>
 
@@ -200,10 +201,20 @@ void WatchProgress() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  // The arguments in UTF-8, whatever the code page: from the wide command line.
   std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
+  int wideCount = 0;
+  if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &wideCount)) {
+    for (int a = 1; a < wideCount; ++a) {
+      int n = WideCharToMultiByte(CP_UTF8, 0, wide[a], -1, nullptr, 0, nullptr, nullptr);
+      std::string arg(n > 0 ? n - 1 : 0, '\0');
+      if (n > 1) WideCharToMultiByte(CP_UTF8, 0, wide[a], -1, &arg[0], n, nullptr, nullptr);
+      args.push_back(arg);
+    }
+    LocalFree(wide);
+  }
   if (args.empty() || args[0] == "--help" || args[0] == "-h") {
     Print(kHelp);
     return args.empty() ? 2 : 0;
