@@ -21,6 +21,16 @@ void TTabSheet::SetCaption(const std::string& text) {
   owner_->SetTabText(index_, text);
 }
 
+LRESULT TTabSheet::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_PAINT) {
+    PAINTSTRUCT ps;
+    BeginPaint(hwnd_, &ps);
+    EndPaint(hwnd_, &ps);
+    return 0;
+  }
+  return TPanel::WndProc(msg, wp, lp);
+}
+
 TPageControl::TPageControl(TWinControl* parent) : TWinControl(parent) {
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_TAB_CLASSES};
   InitCommonControlsEx(&icc);

@@ -23,6 +23,10 @@ public:
   void SetCaption(const std::string& text) override;
   int PageIndex() const { return index_; }
 
+protected:
+  // The caption belongs to the tab: the sheet paints only its face.
+  LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
+
 private:
   friend class TPageControl;
   TTabSheet(TPageControl* owner, int index, const std::string& caption);

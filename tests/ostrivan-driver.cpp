@@ -382,7 +382,7 @@ int main() {
       if (cmd == "uid") Form1->UID1Click();
       if (cmd == "gid") Form1->GID1Click();
       // An edit that asked nothing (no selection) leaves no answer behind.
-      dialogs.DropQueuedTexts();
+      dialogs.DropQueuedAnswers();
     } else if (cmd == "delete") {
       Form1->filedelClick();
     } else if (cmd == "props") {
@@ -396,6 +396,7 @@ int main() {
         return static_cast<int>(cl::mrOk);
       });
       Form1->N3Click(Form1->N3);
+      dialogs.DropQueuedAnswers();
       Print("PANEL\t5\t" + Form1->StatusBar1.PanelText(5) + "\n");
     } else if (cmd == "close") {
       Form1->Close();
