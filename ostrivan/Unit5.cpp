@@ -27,12 +27,13 @@ HBITMAP IconBitmap(HIMAGELIST list, int index) {
 }
 }  // namespace
 
-HIMAGELIST SystemLargeIcons() {
+HIMAGELIST SystemLargeIcons(HICON* released) {
   SHFILEINFOA info{};
   std::string folder = TempDir() + "yaffs";
   auto list = reinterpret_cast<HIMAGELIST>(
       SHGetFileInfoA(folder.c_str(), 0, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_ICON));
   if (info.hIcon) DestroyIcon(info.hIcon);
+  if (released) *released = info.hIcon;
   return list;
 }
 

@@ -41,5 +41,6 @@ public:
 extern TForm5* Form5;
 
 // The system's large icon list, asked of the shell for the probe folder; the
-// icon the shell hands out with it is released at once.
-HIMAGELIST SystemLargeIcons();
+// icon the shell hands out with it is released at once (its former handle
+// goes to released when that is given).
+HIMAGELIST SystemLargeIcons(HICON* released = nullptr);

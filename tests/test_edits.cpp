@@ -278,8 +278,7 @@ TEST_F(Edits, OwnerTextsOnOneEntry) {
     const char* typed;
     bool refused;
     uint32_t value;
-  } cases[] = {{"1000", false, 1000}, {"-1", false, 4294967295u}, {"$10", false, 16},
-               {"0x20", false, 32},   {"1e3", true, 0},           {"12 ", true, 0}};
+  } cases[] = {{"-1", false, 4294967295u}, {"$10", false, 16}, {"12 ", true, 0}};
   for (bool gid : {false, true}) {
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(gid ? "gid '" : "uid '") + c.typed + "'");

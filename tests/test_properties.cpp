@@ -199,4 +199,12 @@ TEST_F(Properties, DialogControlsAndItsCloseButton) {
   EXPECT_EQ(Form5->filesize.Caption(), "0字节");
 }
 
+TEST(SystemLargeIcons, TheShellsIconIsReleased) {
+  HICON icon = nullptr;
+  EXPECT_NE(SystemLargeIcons(&icon), nullptr);
+  ASSERT_NE(icon, nullptr);
+  ICONINFO info{};
+  EXPECT_FALSE(GetIconInfo(icon, &info));
+}
+
 }  // namespace
