@@ -362,6 +362,17 @@ TEST_F(Edits, NewFolderJoinsTheTreeAndTheListSorted) {
   EXPECT_EQ(Form1->Edit2.Text(), "/etc");
 }
 
+TEST_F(Edits, NewFolderWithNoIdLeftIsReportedAndAddsNothing) {
+  Show("/");
+  MaxObjectId = 0xFFFF;
+  dialogs_.QueueText("late");
+  Form1->newdirokClick();
+  EXPECT_EQ(Last().text, "有1个对象添加失败！");
+  EXPECT_EQ(Last().owner, cl::Application.Handle());
+  EXPECT_EQ(ListCaptions(), kRoot);
+  EXPECT_EQ(FindNode("/late"), nullptr);
+}
+
 // Save with the storage dialog answered, then open the result.
 class EditsRebuilt : public Edits {
 protected:
