@@ -763,9 +763,9 @@ void TForm1::RemoveObjectNode(cl::TTreeNode* node) {
     if (const ObjectRecord* r = RecordOf(n)) ClearNodeReference(NodeTable, r->ObjectId, n);
     for (cl::TTreeNode* c : n->Children()) stack.push_back(c);
   }
-  ++holdFolderRefresh_;
+  InterlockedIncrement(&holdFolderRefresh_);
   node->Delete();
-  --holdFolderRefresh_;
+  InterlockedDecrement(&holdFolderRefresh_);
 }
 
 std::vector<cl::TListItem*> TForm1::SelectedEntries() const {

@@ -3,7 +3,6 @@
 #pragma once
 #include <windows.h>
 
-#include <atomic>
 #include <string>
 #include <vector>
 
@@ -133,30 +132,30 @@ public:
   void UID1Click();
   void GID1Click();
   void N3Click(void* sender);
+  // Removes node with its subtree from the tree and clears the NodeTable
+  // references of every object in it. The tree's selection change that the
+  // removal may cause does not list another folder meanwhile. The add worker
+  // may call it while the interface thread waits in the progress dialog.
+  void RemoveObjectNode(cl::TTreeNode* node);
   void TreeView1Change(cl::TTreeNode* node);
   int TreeView1Compare(cl::TTreeNode* a, cl::TTreeNode* b, intptr_t data);
   void ListView1DblClick();
   void ListView1Resize();
   int ListView1Compare(cl::TListItem* a, cl::TListItem* b, intptr_t data);
 
-  // Removes node with its subtree from the tree and clears the NodeTable
-  // references of every object in it. The tree's selection change that the
-  // removal may cause does not list another folder meanwhile.
-  void RemoveObjectNode(cl::TTreeNode* node);
-
   // Workers started by the commands; closing waits for the running ones.
   void StartWorker(cl::TThread* worker);
   bool WorkerRunning() const;
 
 private:
-  void BuildImages();
   // The selected entries' items in list order, and their object ids.
   std::vector<cl::TListItem*> SelectedEntries() const;
   static uint32_t EntryId(const cl::TListItem* item);
   // The UID (gid false) or GID (gid true) command.
   void EditOwnerIds(bool gid);
   // While above 0, a change of the tree's selection lists no folder.
-  std::atomic<int> holdFolderRefresh_{0};
+  volatile LONG holdFolderRefresh_ = 0;
+  void BuildImages();
   std::vector<cl::TThread*> workers_;
 };
 
