@@ -12,6 +12,8 @@
 #include "Unit5.h"
 #include "Unit6.h"
 #include "Unit7.h"
+#include "addfilefun.h"
+#include "entrytext.h"
 #include "imgout.h"
 
 TForm1* Form1 = nullptr;
@@ -251,7 +253,7 @@ TForm1::TForm1() {
   N7->OnClick = [this] { N7Click(); };
   UID1->OnClick = [this] { UID1Click(); };
   GID1->OnClick = [this] { GID1Click(); };
-  N3->OnClick = [this] { N3Click(this); };
+  N3->OnClick = [this] { N3Click(N3); };
   Button1.OnClick = [this](cl::TControl*) { Button1Click(); };
   PopupMenu1.OnPopup = [this] { PopupMenu1Popup(); };
   StatusBar1.OnDrawPanel = [this](cl::TStatusBar* bar, int panel, const RECT& r, cl::TCanvas& c) {
@@ -468,15 +470,8 @@ void TForm1::ExtractSelection() {
 void TForm1::StartExtract(const std::string& destination, const std::vector<std::string>& ids) {
   StartWorker(std::make_unique<outfileThread>(destination, ids));
 }
-void TForm1::newdirokClick() {}
 void TForm1::addfileokClick() {}
 void TForm1::adddirokClick() {}
-void TForm1::filedelClick() {}
-void TForm1::N6Click() {}
-void TForm1::N7Click() {}
-void TForm1::UID1Click() {}
-void TForm1::GID1Click() {}
-void TForm1::N3Click(void* sender) {}
 
 // ---- Folder view and icons -------------------------------------------------------
 
@@ -518,6 +513,8 @@ cl::TTreeNode* SelectedEntryNode(const cl::TListView& list) {
 }  // namespace
 
 std::string IconProbePath(const std::string& key) { return TempDir() + "yaffs\\" + key; }
+
+std::string IconProbeFor(const std::string& key) { return ProbeFor(key); }
 
 bool IconProbeKeyUsable(const std::string& key) {
   if (key.empty()) return false;
@@ -617,7 +614,12 @@ void SortFolderTree() {
   Form1->TreeView1.CustomSort(compare, 0);
 }
 
-void TForm1::TreeView1Change(cl::TTreeNode* node) { ShowFolder(node, ListView1); }
+void TForm1::TreeView1Change(cl::TTreeNode* node) {
+  // A removal moves the selection off the removed subtree: the list keeps
+  // the folder it shows.
+  if (holdFolderRefresh_ > 0) return;
+  ShowFolder(node, ListView1);
+}
 
 // Data 1 orders by name, data 0 by kind ("0" folders before "1" others); the
 // sort keeps equal nodes in place, so the two sorts in turn give folders first.
@@ -661,4 +663,285 @@ void CreateProgramForms() {
   for (cl::TForm* f : {static_cast<cl::TForm*>(Form4), static_cast<cl::TForm*>(Form5),
                        static_cast<cl::TForm*>(Form6), static_cast<cl::TForm*>(Form7)})
     f->Owner = Form1;
+}
+
+// ---- In-place edits and properties -----------------------------------------------
+
+namespace {
+
+void Notice(const std::string& text) {
+  cl::MessageBox(cl::Application.Handle(), text, "提示", MB_OK | MB_ICONINFORMATION);
+}
+
+// A refused permission, owner or name text; this message belongs to the main window.
+void InputRefused(TForm1* form) {
+  cl::MessageBox(form->Handle(), "输入有误！     ", "提示", MB_OK | MB_ICONINFORMATION);
+}
+
+ObjectRecord* MutableRecord(const cl::TTreeNode* node) {
+  return node ? static_cast<ObjectRecord*>(node->Data) : nullptr;
+}
+
+// The records of the ids that still have a node, in the order given.
+std::vector<ObjectRecord*> RecordsOf(const std::vector<uint32_t>& ids) {
+  std::vector<ObjectRecord*> out;
+  for (uint32_t id : ids)
+    if (ObjectRecord* r = MutableRecord(NodeOf(NodeTable, id))) out.push_back(r);
+  return out;
+}
+
+// Sum of the sizes of the regular files in a folder's subtree (the folder's
+// own node included); false when the subtree holds no regular file.
+bool SubtreeFileBytes(const cl::TTreeNode* folder, uint64_t& sum) {
+  bool any = false;
+  std::vector<const cl::TTreeNode*> stack{folder};
+  while (!stack.empty()) {
+    const cl::TTreeNode* n = stack.back();
+    stack.pop_back();
+    const ObjectRecord* r = RecordOf(n);
+    if (r && r->ObjectType == ObjectTypeFile) {
+      sum += r->FileSize;
+      any = true;
+    }
+    for (const cl::TTreeNode* c : n->Children()) stack.push_back(c);
+  }
+  return any;
+}
+
+// The alias field up to its first zero byte, unconverted.
+std::string AliasOf(const ObjectRecord& r) {
+  size_t n = 0;
+  while (n < AliasFieldSize && r.Alias[n]) ++n;
+  return std::string(r.Alias, n);
+}
+
+}  // namespace
+
+cl::TTreeNode* AttachObjectNode(const ObjectRecord& record, uint16_t parentId, const std::string& text) {
+  if (!Form1 || parentId == 0) return nullptr;
+  cl::TTreeNode* parent = NodeOf(NodeTable, parentId);
+  if (!parent) return nullptr;
+  cl::TTreeNode* node = Form1->TreeView1.AddChildObject(parent, text, new ObjectRecord(record));
+  int image = record.ObjectType == ObjectTypeDirectory ? 0 : 1;
+  node->SetImageIndex(image);
+  node->SetSelectedIndex(image);
+  SetNode(NodeTable, record.ObjectId, node);
+  return node;
+}
+
+cl::TTreeNode* ChildNamed(const cl::TTreeNode* folder, const std::string& name, const cl::TTreeNode* except) {
+  if (!Form1) return nullptr;
+  const std::vector<cl::TTreeNode*>& children = folder ? folder->Children() : Form1->TreeView1.TopLevel();
+  for (cl::TTreeNode* c : children)
+    if (c != except && SameEntryName(c->Text(), name)) return c;
+  return nullptr;
+}
+
+void TForm1::RemoveObjectNode(cl::TTreeNode* node) {
+  if (!node) return;
+  std::vector<cl::TTreeNode*> stack{node};
+  while (!stack.empty()) {
+    cl::TTreeNode* n = stack.back();
+    stack.pop_back();
+    if (const ObjectRecord* r = RecordOf(n)) ClearNodeReference(NodeTable, r->ObjectId, n);
+    for (cl::TTreeNode* c : n->Children()) stack.push_back(c);
+  }
+  InterlockedIncrement(&holdFolderRefresh_);
+  node->Delete();
+  InterlockedDecrement(&holdFolderRefresh_);
+}
+
+std::vector<cl::TListItem*> TForm1::SelectedEntries() const {
+  std::vector<cl::TListItem*> out;
+  for (int i = 0; i < ListView1.Count(); ++i)
+    if (ListView1.Item(i)->Selected()) out.push_back(ListView1.Item(i));
+  return out;
+}
+
+uint32_t TForm1::EntryId(const cl::TListItem* item) {
+  if (!item || item->SubItems().empty()) return 0;
+  const std::string& text = item->SubItems()[0];
+  if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos) return 0;
+  return IdKey(static_cast<uint32_t>(std::stoull(text)));
+}
+
+// "新建目录": one empty folder in the folder shown, written at once.
+void TForm1::newdirokClick() {
+  if (Edit2.Text().empty()) return;
+  std::string name = cl::InputBox("新建目录", "输入名称", "");
+  if (name.empty()) return;
+  if (NameRefused(name)) {
+    InputRefused(this);
+    return;
+  }
+  const uint16_t folderId = static_cast<uint16_t>(CurrentFolderId());
+  cl::TTreeNode* folder = NodeOf(NodeTable, folderId);
+  if (!folder) return;
+  if (ChildNamed(folder, name)) {
+    Notice("目录已存在!");
+    return;
+  }
+  Modified = 1;
+  // The adding worker's writer, run here: one header page needs no thread.
+  class FolderWriter : public addfilefunThread {
+  protected:
+    void AttachAddedNode() override { AttachObjectNode(NewRecord, TargetFolderId, CurrentItem); }
+  } writer;
+  if (writer.AddObject("", name, ObjectTypeDirectory, folderId) == 0) {
+    Notice("有1个对象添加失败！");
+    return;
+  }
+  SortFolderTree();
+  ShowFolder(NodeOf(NodeTable, static_cast<uint32_t>(CurrentFolderId())), ListView1);
+}
+
+// "删除": the selected entries leave the list and the tree with their subtrees.
+void TForm1::filedelClick() {
+  std::vector<cl::TListItem*> items = SelectedEntries();
+  if (items.empty()) return;
+  if (cl::MessageBox(cl::Application.Handle(), "确定要删除！", "提示", MB_YESNO | MB_ICONINFORMATION) != IDYES) return;
+  Modified = 1;
+  // The ids first: removing items and nodes moves the selections.
+  std::vector<uint32_t> ids;
+  for (const cl::TListItem* item : items) ids.push_back(EntryId(item));
+  for (auto it = items.rbegin(); it != items.rend(); ++it) ListView1.Delete((*it)->Index());
+  for (uint32_t id : ids)
+    if (id != 0) RemoveObjectNode(NodeOf(NodeTable, id));
+}
+
+// "重命名": the first selected entry gets a new name.
+void TForm1::N6Click() {
+  std::vector<cl::TListItem*> items = SelectedEntries();
+  if (items.empty()) return;
+  cl::TListItem* item = items.front();
+  cl::TTreeNode* node = NodeOf(NodeTable, EntryId(item));
+  ObjectRecord* record = MutableRecord(node);
+  if (!record) return;
+  const std::string caption = item->Caption();
+  std::string text = cl::InputBox("重命名", "输入名称         ", caption);
+  if (text.empty() || text == caption) return;
+  if (NameRefused(text)) {
+    InputRefused(this);
+    return;
+  }
+  // Two entries of one name would overwrite each other when extracted.
+  if (ChildNamed(node->Parent(), text, node)) {
+    Notice("目录已存在!");
+    return;
+  }
+  Modified = 1;
+  node->SetText(text);
+  SetRecordName(*record, NameFieldText(text));
+  item->SetCaption(text);
+  N5Click();
+}
+
+// "权限修改": the permission bits of every selected entry.
+void TForm1::N7Click() {
+  std::vector<uint32_t> ids;
+  for (const cl::TListItem* item : SelectedEntries()) ids.push_back(EntryId(item));
+  if (ids.empty()) return;
+  uint32_t current = 0;
+  std::string defaultText;
+  if (ids.size() == 1) {
+    const ObjectRecord* r = MutableRecord(NodeOf(NodeTable, ids[0]));
+    if (!r) return;
+    current = r->Mode;
+    defaultText = FormatMode(current, 0);
+  }
+  std::string text = cl::InputBox("权限修改", "输入权限代码 如 755 , 4755 等             ", defaultText);
+  if (text.empty() || text == FormatMode(current, 0)) return;
+  std::string trimmed = TrimBlanks(text);
+  uint32_t bits = ParseOctalMode(trimmed);
+  if (trimmed.size() > 4 || bits == 0) {
+    InputRefused(this);
+    return;
+  }
+  Modified = 1;
+  for (ObjectRecord* r : RecordsOf(ids)) r->Mode = WithPermissionBits(r->Mode, bits);
+}
+
+void TForm1::UID1Click() { EditOwnerIds(false); }
+void TForm1::GID1Click() { EditOwnerIds(true); }
+
+void TForm1::EditOwnerIds(bool gid) {
+  std::vector<uint32_t> ids;
+  for (const cl::TListItem* item : SelectedEntries()) ids.push_back(EntryId(item));
+  if (ids.empty()) return;
+  uint32_t current = 0;
+  std::string defaultText;
+  std::string prompt = gid ? "输入GID" : "输入UID";
+  if (ids.size() == 1) {
+    const ObjectRecord* r = MutableRecord(NodeOf(NodeTable, ids[0]));
+    if (!r) return;
+    current = gid ? r->Gid : r->Uid;
+    defaultText = std::to_string(current);
+    prompt += std::string(14, ' ');
+  } else {
+    prompt += std::string(15, ' ');
+  }
+  std::string text = cl::InputBox(gid ? "GID修改" : "UID修改", prompt, defaultText);
+  if (text.empty() || text == std::to_string(current)) return;
+  uint32_t value = 0;
+  if (!ParseIdNumber(text, value)) {
+    InputRefused(this);
+    return;
+  }
+  Modified = 1;
+  for (ObjectRecord* r : RecordsOf(ids)) (gid ? r->Gid : r->Uid) = value;
+}
+
+// "属性": with the list as sender the details go to status panel 5; from the
+// menu they fill the properties dialog.
+void TForm1::N3Click(void* sender) {
+  if (Tag == 1) return;
+  std::vector<cl::TListItem*> items = SelectedEntries();
+  if (items.empty()) return;
+  const cl::TListItem* item = items.front();
+  const cl::TTreeNode* node = NodeOf(NodeTable, EntryId(item));
+  const ObjectRecord* found = MutableRecord(node);
+  if (!found) return;
+  const ObjectRecord record = *found;
+  uint32_t type = 0xFFFFFFFF;
+  if (item->SubItems().size() > 1) {
+    const std::string& t = item->SubItems()[1];
+    if (!t.empty() && t.size() <= 10 && t.find_first_not_of("0123456789") == std::string::npos)
+      type = static_cast<uint32_t>(std::stoull(t));
+  }
+  std::string target;
+  if (type == ObjectTypeHardlink) {
+    // A target without a live node shows nothing after the arrow.
+    if (const cl::TTreeNode* t = NodeOf(NodeTable, record.EquivalentId)) target = t->Text();
+  }
+  const std::string typeText = TypeText(type, AliasOf(record), target);
+  std::string sizeText;
+  if (type == ObjectTypeFile) {
+    sizeText = ByteSizeText(record.FileSize);
+  } else if (type == ObjectTypeDirectory) {
+    uint64_t sum = 0;
+    if (SubtreeFileBytes(node, sum)) sizeText = ByteSizeText(sum);
+  }
+  const std::string detail = DetailText(record.Mode);
+
+  if (sender == &ListView1) {
+    std::string line = StatusDetailsText(typeText, sizeText, detail);
+    StatusBar1.SetPanelText(5, line);
+    if (HDC dc = GetDC(StatusBar1.Handle())) {
+      HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(StatusBar1.Handle(), WM_GETFONT, 0, 0)));
+      cl::TCanvas canvas(dc);
+      canvas.TextOut(ProgressRect.left, ProgressRect.top, line);
+      SelectObject(dc, old);
+      ReleaseDC(StatusBar1.Handle(), dc);
+    }
+    return;
+  }
+  Form5->Image1.Tag = type == ObjectTypeDirectory ? 3 : 0;
+  Form5->filectime.SetCaption(MTimeText(record.MTime));
+  Form5->filesize.SetCaption(sizeText);
+  Form5->fileuid.SetCaption(std::to_string(record.Uid));
+  Form5->filegid.SetCaption(std::to_string(record.Gid));
+  Form5->Edit1.SetText(item->Caption());
+  Form5->filetype.SetCaption(typeText);
+  Form5->Label7.SetCaption(detail);
+  Form5->ShowModal();
 }

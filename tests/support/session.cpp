@@ -35,6 +35,7 @@ cl::DialogAnswer ScriptedDialogs::Answer(const cl::DialogRequest& req) {
   std::function<int(cl::TForm*)> action;
   EnterCriticalSection(&lock_);
   AskedDialog a{req.kind, req.title, req.text, req.flags, req.owner};
+  a.value = req.value;
   asked.push_back(a);
   if (onAsked) onAsked(a);
   switch (req.kind) {
