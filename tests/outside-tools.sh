@@ -10,7 +10,6 @@ source "$here/../scripts/wine-env.sh"
 command -v unyaffs >/dev/null || { echo "unyaffs is not installed"; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-winpath() { "$WINE" winepath -w "$1" 2>/dev/null; }
 run() { "$here/../scripts/wine-exec.sh" "$@"; }
 
 passed=0 failed=0
