@@ -15,7 +15,12 @@ trap cleanup EXIT
 passed=0 failed=0
 check() {  # name, then a command that succeeds when the check holds
   local name=$1; shift
-  if "$@"; then passed=$((passed + 1)); echo "PASS $name"; else failed=$((failed + 1)); echo "FAIL $name"; fi
+  if "$@"; then passed=$((passed + 1)); echo "PASS $name"; return; fi
+  failed=$((failed + 1))
+  echo "FAIL $name"
+  echo "--- last step: exit ${rc:-none}; standard output, then standard error:"
+  cat "$work/out" "$work/err" 2>/dev/null
+  echo "---"
 }
 same() {  # file, expected text
   if [ "$(cat "$1"; echo .)" = "$2." ]; then return 0; fi
