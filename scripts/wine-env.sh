@@ -53,7 +53,7 @@ ensure_wine_prefix() {
 # process per path and, on a loaded machine, has come back empty.
 winpath() {
   local p
-  p=$(realpath -m "$1")
+  p=$(realpath -ms "$1")
   printf 'Z:%s\n' "${p//\//\\}"
 }
 export -f winpath
