@@ -9,7 +9,6 @@ export BENCH_IMAGE="$work/offline-${mib}m-${objects}.img" BENCH_MIB="$mib" BENCH
 export BENCH_BUILD="$build" BENCH_WORK="$work"
 "$top/scripts/with-wine.sh" bash -c '
   set -euo pipefail
-  winpath() { "$WINE" winepath -w "$1" 2>/dev/null; }
   ms_of() { awk -F"\t" -v c="$1" "\$1==\"TIME\" && \$2==c {print \$3}"; }
   [ -f "$BENCH_IMAGE" ] || "$WINE" "$BENCH_BUILD/bench/make_image.exe" --offline "$(winpath "$BENCH_IMAGE")" "$BENCH_MIB" "$BENCH_OBJECTS"
   rm -rf "$BENCH_WORK/ours" "$BENCH_WORK/unyaffs" "$BENCH_WORK/out.img"

@@ -9,7 +9,6 @@ image="$work/bench-${mib}m-${objects}.img"
 export BENCH_IMAGE="$image" BENCH_MIB="$mib" BENCH_OBJECTS="$objects" BENCH_BUILD="$build" BENCH_WORK="$work"
 "$top/scripts/with-wine.sh" bash -c '
   set -euo pipefail
-  winpath() { "$WINE" winepath -w "$1" 2>/dev/null; }
   if [ ! -f "$BENCH_IMAGE" ]; then
     "$WINE" "$BENCH_BUILD/bench/make_image.exe" "$(winpath "$BENCH_IMAGE")" "$BENCH_MIB" "$BENCH_OBJECTS"
   fi

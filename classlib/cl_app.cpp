@@ -55,11 +55,13 @@ LRESULT CALLBACK TApplication::AppProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
     SetEvent(call->done);
     return 0;
   }
-  if (msg == WM_CL_CURSOR) {
-    Screen.Apply();
-    return 0;
-  }
-  return DefWindowProcA(hwnd, msg, wp, lp);
+  return Guarded([&]() -> LRESULT {
+    if (msg == WM_CL_CURSOR) {
+      Screen.Apply();
+      return 0;
+    }
+    return DefWindowProcA(hwnd, msg, wp, lp);
+  });
 }
 
 void TApplication::Synchronize(const std::function<void()>& fn) {
@@ -129,18 +131,36 @@ void TApplication::DestroyForms() {
 }
 
 void TApplication::HandleException(std::exception_ptr e) {
-  std::string text = "未知错误";
+  // A handler that throws while its message is up (a paint, say) would stack
+  // one box on another: the user hears of it once.
+  if (reportingError_) return;
+  reportingError_ = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{reportingError_};
+  std::string detail;
   try {
     std::rethrow_exception(e);
   } catch (const std::exception& ex) {
-    text = ex.what();
+    detail = ex.what();
   } catch (...) {
   }
   if (OnException) {
-    OnException(text);
+    OnException(detail);
     return;
   }
-  MessageBox(hwnd_, text, title_, MB_OK | MB_ICONERROR);
+  // Qualified: an unqualified call would find the system function by its
+  // handle argument and pass the seam by.
+  cl::MessageBox(hwnd_, HandlerFailedText, "提示", MB_OK | MB_ICONINFORMATION);
+}
+
+void ReportHandlerException(std::exception_ptr e) {
+  try {
+    Application.HandleException(e);
+  } catch (...) {
+    // Nothing more can be told: the program goes on.
+  }
 }
 
 void TScreen::SetCursor(LPCSTR cursor) {

@@ -18,6 +18,10 @@ enum TPosition { poDesigned, poScreenCenter, poOwnerFormCenter };
 
 class TForm;
 
+// What the user is told when a handler fails on something no handler expects
+// (memory exhausted, say): the command at hand did not complete.
+constexpr char HandlerFailedText[] = "程序出错，操作未完成！";
+
 // Owns the hidden application window, which owns message boxes and runs the
 // calls that workers hand to the user-interface thread.
 class TApplication {
@@ -52,7 +56,10 @@ public:
   TFont& DefaultFont() { return font_; }
   // Destroys the forms in reverse order of creation.
   void DestroyForms();
-  // Exceptions that reach a window procedure end here.
+  // Exceptions that reach a window procedure end here: one "提示" box with
+  // HandlerFailedText through the dialog seam, or OnException (given the
+  // exception's own text) when set. A second failure while the box is up is
+  // not shown again.
   void HandleException(std::exception_ptr e);
   std::function<void(const std::string&)> OnException;
   // Runs after every message this thread dispatches, nested loops included
@@ -72,6 +79,7 @@ private:
   std::vector<TForm*> adopted_;
   TForm* mainForm_ = nullptr;
   bool terminated_ = false;
+  bool reportingError_ = false;
   TFont font_;
 };
 

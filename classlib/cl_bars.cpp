@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "cl_sysutil.h"
+
 namespace cl {
 
 namespace {
@@ -15,12 +17,6 @@ void EnsureBarClasses() {
   (void)done;
 }
 
-std::wstring WideFromAnsi(const std::string& s) {
-  int n = MultiByteToWideChar(CP_ACP, 0, s.c_str(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring w(n, L'\0');
-  if (n) MultiByteToWideChar(CP_ACP, 0, s.c_str(), static_cast<int>(s.size()), &w[0], n);
-  return w;
-}
 }  // namespace
 
 TImageList::TImageList(int width, int height) : width_(width), height_(height) {
@@ -81,9 +77,11 @@ TStatusBar::~TStatusBar() {
 LRESULT CALLBACK TStatusBar::BarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   auto* self = dynamic_cast<TStatusBar*>(FromHandle(hwnd));
   if (!self) return DefWindowProcA(hwnd, msg, wp, lp);
-  LRESULT result = CallWindowProcA(self->oldProc_, hwnd, msg, wp, lp);
-  if (msg == WM_SIZE) self->SendParts();
-  return result;
+  return Guarded([&] {
+    LRESULT result = CallWindowProcA(self->oldProc_, hwnd, msg, wp, lp);
+    if (msg == WM_SIZE) self->SendParts();
+    return result;
+  });
 }
 
 void TStatusBar::AddPanel(int width, const std::string& text, bool ownerDraw) {
@@ -299,20 +297,22 @@ LRESULT TToolBar::Notify(NMHDR* hdr) {
 
 LRESULT CALLBACK TToolBar::NotifyProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   auto* self = dynamic_cast<TToolBar*>(FromHandle(hwnd));
-  if (self) {
-    switch (msg) {
-      case WM_COMMAND:
-        if (reinterpret_cast<HWND>(lp) == self->hwnd_) {
-          if (TToolButton* b = self->FindButton(static_cast<int>(LOWORD(wp)))) b->Click();
-        }
-        return 0;
-      case WM_NOTIFY:
-        return self->Notify(reinterpret_cast<NMHDR*>(lp));
-      case WM_NOTIFYFORMAT:
-        return NFR_ANSI;
+  return Guarded([&]() -> LRESULT {
+    if (self) {
+      switch (msg) {
+        case WM_COMMAND:
+          if (reinterpret_cast<HWND>(lp) == self->hwnd_) {
+            if (TToolButton* b = self->FindButton(static_cast<int>(LOWORD(wp)))) b->Click();
+          }
+          return 0;
+        case WM_NOTIFY:
+          return self->Notify(reinterpret_cast<NMHDR*>(lp));
+        case WM_NOTIFYFORMAT:
+          return NFR_ANSI;
+      }
     }
-  }
-  return DefWindowProcA(hwnd, msg, wp, lp);
+    return DefWindowProcA(hwnd, msg, wp, lp);
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -354,9 +354,13 @@ int TCoolBar::BarHeight() const { return static_cast<int>(SendMessageA(hwnd_, RB
 LRESULT CALLBACK TCoolBar::RebarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   auto* self = dynamic_cast<TCoolBar*>(FromHandle(hwnd));
   if (!self) return DefWindowProcA(hwnd, msg, wp, lp);
+  return Guarded([&] { return self->BandProc(hwnd, msg, wp, lp); });
+}
+
+LRESULT TCoolBar::BandProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_COMMAND || msg == WM_NOTIFY || msg == WM_DRAWITEM) {
     LRESULT result = 0;
-    if (self->RouteToChild(msg, wp, lp, result)) return result;
+    if (RouteToChild(msg, wp, lp, result)) return result;
     HWND from = nullptr;
     if (msg == WM_COMMAND)
       from = reinterpret_cast<HWND>(lp);
@@ -368,7 +372,7 @@ LRESULT CALLBACK TCoolBar::RebarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
     // parent, which would ask the same child again.
     if (from && GetParent(from) == hwnd && FromHandle(from)) return result;
   }
-  return CallWindowProcA(self->oldProc_, hwnd, msg, wp, lp);
+  return CallWindowProcA(oldProc_, hwnd, msg, wp, lp);
 }
 
 }  // namespace cl

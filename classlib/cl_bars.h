@@ -153,6 +153,7 @@ public:
 
 private:
   static LRESULT CALLBACK RebarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT BandProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   WNDPROC oldProc_ = nullptr;
 };
 

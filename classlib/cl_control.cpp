@@ -225,13 +225,7 @@ LRESULT CALLBACK TWinControl::ContainerProc(HWND hwnd, UINT msg, WPARAM wp, LPAR
   }
   auto* self = dynamic_cast<TWinControl*>(FromHandle(hwnd));
   if (!self) return DefWindowProcA(hwnd, msg, wp, lp);
-  // No exception leaves a window procedure: hand it to the application.
-  try {
-    return self->WndProc(msg, wp, lp);
-  } catch (...) {
-    Application.HandleException(std::current_exception());
-    return 0;
-  }
+  return Guarded([&] { return self->WndProc(msg, wp, lp); });
 }
 
 }  // namespace cl

@@ -4,6 +4,7 @@
 // through the child's GWLP_USERDATA.
 #pragma once
 #include <windows.h>
+#include <exception>
 #include <functional>
 #include <string>
 #include <vector>
@@ -15,6 +16,21 @@ enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
 class TWinControl;
 class TControl;
 using TNotifyEvent = std::function<void(TControl* sender)>;
+
+// Shows an exception that reached a window procedure (TApplication::HandleException).
+void ReportHandlerException(std::exception_ptr e);
+// Every window procedure of the class layer runs its work through this: what
+// a handler throws is shown once and the message answers fallback, so the
+// program keeps running.
+template <class Body>
+LRESULT Guarded(Body&& body, LRESULT fallback = 0) {
+  try {
+    return body();
+  } catch (...) {
+    ReportHandlerException(std::current_exception());
+    return fallback;
+  }
+}
 
 // A font by face name, size (points; a negative size is a pixel height) and
 // character set; owns its GDI font.

@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "cl_app.h"
@@ -11,23 +12,10 @@
 namespace cl {
 
 namespace {
-// The hook is swapped under a lock and asked through a copy of its pointer,
-// so a worker asking while a test removes it never sees a half-set hook.
-struct HookSlot {
-  CRITICAL_SECTION lock;
-  std::shared_ptr<DialogHook> hook;
-  HookSlot() { InitializeCriticalSection(&lock); }
-};
-HookSlot& Slot() {
-  static HookSlot slot;
-  return slot;
-}
-std::shared_ptr<DialogHook> CurrentHook() {
-  HookSlot& s = Slot();
-  EnterCriticalSection(&s.lock);
-  std::shared_ptr<DialogHook> h = s.hook;
-  LeaveCriticalSection(&s.lock);
-  return h;
+std::mutex hookLock;
+DialogHook& Hook() {
+  static DialogHook hook;
+  return hook;
 }
 
 std::string FilterWithNuls(const std::string& filter) {
@@ -61,18 +49,25 @@ bool RunFileDialog(bool save, HWND owner, const std::string& title, const std::s
 }  // namespace
 
 void SetDialogHook(DialogHook hook) {
-  auto h = hook ? std::make_shared<DialogHook>(std::move(hook)) : nullptr;
-  HookSlot& s = Slot();
-  EnterCriticalSection(&s.lock);
-  s.hook.swap(h);
-  LeaveCriticalSection(&s.lock);
+  std::lock_guard<std::mutex> hold(hookLock);
+  Hook() = std::move(hook);
 }
-bool HasDialogHook() { return CurrentHook() != nullptr; }
+
+bool HasDialogHook() {
+  std::lock_guard<std::mutex> hold(hookLock);
+  return static_cast<bool>(Hook());
+}
 
 bool AskHook(const DialogRequest& req, DialogAnswer& answer) {
-  std::shared_ptr<DialogHook> h = CurrentHook();
-  if (!h) return false;
-  answer = (*h)(req);
+  DialogHook hook;
+  {
+    std::lock_guard<std::mutex> hold(hookLock);
+    hook = Hook();
+  }
+  if (!hook) return false;
+  // The hook belongs to the interface thread (a test's script, the driver's
+  // log): a worker's question is answered there, in turn with the rest.
+  Application.Synchronize([&] { answer = hook(req); });
   return answer.result != DialogAnswer::kRunReal;
 }
 
@@ -99,29 +94,31 @@ struct InputBoxState {
 };
 
 INT_PTR CALLBACK InputBoxProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
-  switch (msg) {
-    case WM_INITDIALOG: {
-      auto* st = reinterpret_cast<InputBoxState*>(lp);
-      SetWindowLongPtrA(dlg, DWLP_USER, lp);
-      SetWindowTextA(dlg, st->title->c_str());
-      SetDlgItemTextA(dlg, 100, st->prompt->c_str());
-      SetDlgItemTextA(dlg, 101, st->value->c_str());
-      SendDlgItemMessageA(dlg, 101, EM_SETSEL, 0, -1);
-      return TRUE;
-    }
-    case WM_COMMAND:
-      if (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL) {
-        if (LOWORD(wp) == IDOK) {
-          auto* st = reinterpret_cast<InputBoxState*>(GetWindowLongPtrA(dlg, DWLP_USER));
-          char buf[1024] = {};
-          GetDlgItemTextA(dlg, 101, buf, sizeof buf);
-          *st->value = buf;
-        }
-        EndDialog(dlg, LOWORD(wp));
+  return Guarded([&]() -> INT_PTR {
+    switch (msg) {
+      case WM_INITDIALOG: {
+        auto* st = reinterpret_cast<InputBoxState*>(lp);
+        SetWindowLongPtrA(dlg, DWLP_USER, lp);
+        SetWindowTextA(dlg, st->title->c_str());
+        SetDlgItemTextA(dlg, 100, st->prompt->c_str());
+        SetDlgItemTextA(dlg, 101, st->value->c_str());
+        SendDlgItemMessageA(dlg, 101, EM_SETSEL, 0, -1);
         return TRUE;
       }
-  }
-  return FALSE;
+      case WM_COMMAND:
+        if (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL) {
+          if (LOWORD(wp) == IDOK) {
+            auto* st = reinterpret_cast<InputBoxState*>(GetWindowLongPtrA(dlg, DWLP_USER));
+            char buf[1024] = {};
+            GetDlgItemTextA(dlg, 101, buf, sizeof buf);
+            *st->value = buf;
+          }
+          EndDialog(dlg, LOWORD(wp));
+          return TRUE;
+        }
+    }
+    return FALSE;
+  });
 }
 
 // Appends one item of an in-memory dialog template.

@@ -36,7 +36,9 @@ struct DialogAnswer {
 using DialogHook = std::function<DialogAnswer(const DialogRequest&)>;
 void SetDialogHook(DialogHook hook);
 bool HasDialogHook();
-// Asks the hook; returns false when no hook is set or it said kRunReal.
+// Asks the hook; returns false when no hook is set or it said kRunReal. The
+// hook always runs on the interface thread: a worker's question waits there
+// for its turn, so any thread may ask.
 bool AskHook(const DialogRequest& req, DialogAnswer& answer);
 
 // MessageBoxA through the seam.

@@ -60,12 +60,7 @@ TListView::~TListView() {
 LRESULT CALLBACK TListView::SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   auto* self = dynamic_cast<TListView*>(FromHandle(hwnd));
   if (!self) return DefWindowProcA(hwnd, msg, wp, lp);
-  try {
-    return self->ControlProc(msg, wp, lp);
-  } catch (...) {
-    Application.HandleException(std::current_exception());
-    return 0;
-  }
+  return Guarded([&] { return self->ControlProc(msg, wp, lp); });
 }
 
 LRESULT TListView::ControlProc(UINT msg, WPARAM wp, LPARAM lp) {

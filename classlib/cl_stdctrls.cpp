@@ -307,18 +307,20 @@ void TLabeledEdit::PlaceLabel() {
 }
 
 LRESULT CALLBACK TLabeledEdit::EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  auto* self = dynamic_cast<TLabeledEdit*>(FromHandle(hwnd));
-  if (!self) return DefWindowProcA(hwnd, msg, wp, lp);
-  LRESULT result = CallWindowProcA(self->oldProc_, hwnd, msg, wp, lp);
-  if (msg == WM_WINDOWPOSCHANGED) {
-    auto* pos = reinterpret_cast<WINDOWPOS*>(lp);
-    if (pos->flags & SWP_SHOWWINDOW) ShowWindow(self->EditLabel.Handle(), SW_SHOWNA);
-    if (pos->flags & SWP_HIDEWINDOW) ShowWindow(self->EditLabel.Handle(), SW_HIDE);
-    if ((pos->flags & (SWP_NOMOVE | SWP_NOSIZE)) != (SWP_NOMOVE | SWP_NOSIZE)) self->PlaceLabel();
-  } else if (msg == WM_ENABLE) {
-    EnableWindow(self->EditLabel.Handle(), static_cast<BOOL>(wp));
-  }
-  return result;
+  return Guarded([&]() -> LRESULT {
+    auto* self = dynamic_cast<TLabeledEdit*>(FromHandle(hwnd));
+    if (!self) return DefWindowProcA(hwnd, msg, wp, lp);
+    LRESULT result = CallWindowProcA(self->oldProc_, hwnd, msg, wp, lp);
+    if (msg == WM_WINDOWPOSCHANGED) {
+      auto* pos = reinterpret_cast<WINDOWPOS*>(lp);
+      if (pos->flags & SWP_SHOWWINDOW) ShowWindow(self->EditLabel.Handle(), SW_SHOWNA);
+      if (pos->flags & SWP_HIDEWINDOW) ShowWindow(self->EditLabel.Handle(), SW_HIDE);
+      if ((pos->flags & (SWP_NOMOVE | SWP_NOSIZE)) != (SWP_NOMOVE | SWP_NOSIZE)) self->PlaceLabel();
+    } else if (msg == WM_ENABLE) {
+      EnableWindow(self->EditLabel.Handle(), static_cast<BOOL>(wp));
+    }
+    return result;
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -373,33 +375,35 @@ void TSplitter::Drag(int parentX) {
 }
 
 LRESULT CALLBACK TSplitter::SplitterProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  auto* self = dynamic_cast<TSplitter*>(FromHandle(hwnd));
-  if (self && self->parent_) {
-    switch (msg) {
-      case WM_LBUTTONDOWN:
-        if (TControl* n = self->Neighbour()) {
-          self->dragging_ = true;
-          self->startX_ = self->ParentPoint(lp).x;
-          self->startWidth_ = n->Width();
-          SetCapture(hwnd);
-        }
-        return 0;
-      case WM_MOUSEMOVE:
-        if (self->dragging_) self->Drag(self->ParentPoint(lp).x);
-        return 0;
-      case WM_LBUTTONUP:
-        if (self->dragging_) {
-          self->Drag(self->ParentPoint(lp).x);
+  return Guarded([&]() -> LRESULT {
+    auto* self = dynamic_cast<TSplitter*>(FromHandle(hwnd));
+    if (self && self->parent_) {
+      switch (msg) {
+        case WM_LBUTTONDOWN:
+          if (TControl* n = self->Neighbour()) {
+            self->dragging_ = true;
+            self->startX_ = self->ParentPoint(lp).x;
+            self->startWidth_ = n->Width();
+            SetCapture(hwnd);
+          }
+          return 0;
+        case WM_MOUSEMOVE:
+          if (self->dragging_) self->Drag(self->ParentPoint(lp).x);
+          return 0;
+        case WM_LBUTTONUP:
+          if (self->dragging_) {
+            self->Drag(self->ParentPoint(lp).x);
+            self->dragging_ = false;
+            ReleaseCapture();
+          }
+          return 0;
+        case WM_CAPTURECHANGED:
           self->dragging_ = false;
-          ReleaseCapture();
-        }
-        return 0;
-      case WM_CAPTURECHANGED:
-        self->dragging_ = false;
-        return 0;
+          return 0;
+      }
     }
-  }
-  return DefWindowProcA(hwnd, msg, wp, lp);
+    return DefWindowProcA(hwnd, msg, wp, lp);
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -433,24 +437,26 @@ void TImage::Paint(HDC dc) {
 }
 
 LRESULT CALLBACK TImage::ImageProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  auto* self = dynamic_cast<TImage*>(FromHandle(hwnd));
-  if (self) {
-    switch (msg) {
-      case WM_ERASEBKGND:
-        return 1;
-      case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd, &ps);
-        self->Paint(dc);
-        EndPaint(hwnd, &ps);
-        return 0;
+  return Guarded([&]() -> LRESULT {
+    auto* self = dynamic_cast<TImage*>(FromHandle(hwnd));
+    if (self) {
+      switch (msg) {
+        case WM_ERASEBKGND:
+          return 1;
+        case WM_PAINT: {
+          PAINTSTRUCT ps;
+          HDC dc = BeginPaint(hwnd, &ps);
+          self->Paint(dc);
+          EndPaint(hwnd, &ps);
+          return 0;
+        }
+        case WM_PRINTCLIENT:
+          self->Paint(reinterpret_cast<HDC>(wp));
+          return 0;
       }
-      case WM_PRINTCLIENT:
-        self->Paint(reinterpret_cast<HDC>(wp));
-        return 0;
     }
-  }
-  return DefWindowProcA(hwnd, msg, wp, lp);
+    return DefWindowProcA(hwnd, msg, wp, lp);
+  });
 }
 
 // ---------------------------------------------------------------------------

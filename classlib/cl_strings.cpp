@@ -112,16 +112,12 @@ bool TStringList::SaveToFile(const std::string& path) const {
   return ok;
 }
 
+bool IsLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != 0; }
+
 size_t FileNameStart(const std::string& path) {
   size_t start = 0;
-  for (size_t i = 0; i < path.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(path[i]);
-    if (IsDBCSLeadByte(c) && i + 1 < path.size()) {
-      ++i;  // the trail byte is part of the character, whatever its value
-      continue;
-    }
-    if (c == '\\' || c == ':') start = i + 1;
-  }
+  for (size_t i = 0; i < path.size(); i += CharBytes(path, i))
+    if (path[i] == '\\' || path[i] == ':') start = i + 1;
   return start;
 }
 
@@ -142,6 +138,19 @@ bool FileExists(const std::string& path) {
 bool DirectoryExists(const std::string& path) {
   DWORD a = GetFileAttributesA(path.c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool IsDeviceName(const std::string& name) {
+  std::string base = name.substr(0, name.find('.'));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  for (char& c : base)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" || base == "CONIN$" || base == "CONOUT$")
+    return true;
+  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) && base[3] >= '1' &&
+         base[3] <= '9';
 }
 
 }  // namespace cl

@@ -28,13 +28,30 @@ public:
   bool SaveToFile(const std::string& path) const;
 };
 
+// True when c starts a double-byte character of the system code page.
+bool IsLeadByte(unsigned char c);
+// Bytes of the character that starts at text[i]: 2 for a lead byte with a
+// byte after it (the trail byte may equal '\'), else 1. Every walk over ANSI
+// text steps with it.
+inline size_t CharBytes(const std::string& text, size_t i) {
+  return IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size() ? 2 : 1;
+}
+
 // Offset just past the last '\' (or ':') of path, by characters.
 size_t FileNameStart(const std::string& path);
 std::string ExtractFileName(const std::string& path);
 // The folder part with its trailing '\'.
 std::string ExtractFilePath(const std::string& path);
 std::string IncludeTrailingBackslash(const std::string& path);
+// A file (not a folder) stands at path.
 bool FileExists(const std::string& path);
+// A folder stands at path.
 bool DirectoryExists(const std::string& path);
+// A file or a folder stands at path.
+bool PathExists(const std::string& path);
+// True for a name the file system hands to a device whatever its extension:
+// CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1-COM9 and LPT1-LPT9, in any case,
+// with trailing blanks before the first dot.
+bool IsDeviceName(const std::string& name);
 
 }  // namespace cl

@@ -2,39 +2,46 @@
 
 #include <windows.h>
 
+#include <mutex>
+
 #include "cl_strings.h"
 
 namespace cl {
 
 namespace {
-std::string& Override() {
-  static std::string folder;
-  return folder;
+
+std::mutex overrideLock;
+std::string programDirOverride;
+
+std::string NarrowFromWide(UINT codePage, const std::wstring& text) {
+  if (text.empty()) return std::string();
+  int n = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  if (n <= 0) return std::string();
+  std::string out(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+  return out;
 }
 
-std::wstring ToWide(const std::string& s, UINT cp) {
-  if (s.empty()) return {};
-  int n = MultiByteToWideChar(cp, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring w(n, L'\0');
-  MultiByteToWideChar(cp, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
-  return w;
+std::wstring WideFromNarrow(UINT codePage, const std::string& text) {
+  if (text.empty()) return std::wstring();
+  int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  if (n <= 0) return std::wstring();
+  std::wstring out(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
+  return out;
 }
 
-std::string FromWide(const std::wstring& w, UINT cp) {
-  if (w.empty()) return {};
-  int n = WideCharToMultiByte(cp, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-  std::string s(n, '\0');
-  WideCharToMultiByte(cp, 0, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr, nullptr);
-  return s;
-}
 }  // namespace
 
 std::string ProgramDir() {
-  if (!Override().empty()) return Override();
+  {
+    std::lock_guard<std::mutex> hold(overrideLock);
+    if (!programDirOverride.empty()) return programDirOverride;
+  }
   std::string path(MAX_PATH, '\0');
   for (;;) {
     DWORD n = GetModuleFileNameA(nullptr, &path[0], static_cast<DWORD>(path.size()));
-    if (n == 0) return {};
+    if (n == 0) return std::string();
     if (n < path.size()) {
       path.resize(n);
       break;
@@ -44,31 +51,31 @@ std::string ProgramDir() {
   return ExtractFilePath(path);
 }
 
-void OverrideProgramDir(const std::string& folder) { Override() = folder; }
-
-std::string LongPathName(const std::string& path) {
-  DWORD n = GetLongPathNameA(path.c_str(), nullptr, 0);
-  if (n == 0) return {};
-  std::string out(n, '\0');
-  n = GetLongPathNameA(path.c_str(), &out[0], n);
-  if (n == 0 || n >= out.size()) return {};
-  out.resize(n);
-  return out;
+void OverrideProgramDir(const std::string& folder) {
+  std::lock_guard<std::mutex> hold(overrideLock);
+  programDirOverride = folder;
 }
 
 std::string TempDir() {
-  char buf[MAX_PATH + 1] = {};
-  DWORD n = GetTempPathA(sizeof buf, buf);
-  if (n == 0 || n > MAX_PATH) return {};
-  std::string longForm = LongPathName(buf);
-  return IncludeTrailingBackslash(longForm.empty() ? std::string(buf) : longForm);
+  char buffer[255] = {};
+  DWORD n = GetTempPathA(sizeof buffer, buffer);
+  if (n == 0 || n >= sizeof buffer) return std::string();
+  std::string longName = LongPathName(buffer);
+  return longName.empty() ? std::string(buffer, n) : longName;
 }
 
-std::string Utf8FromWide(const std::wstring& text) { return FromWide(text, CP_UTF8); }
-std::wstring WideFromUtf8(const std::string& text) { return ToWide(text, CP_UTF8); }
-std::string AnsiFromWide(const std::wstring& text) { return FromWide(text, CP_ACP); }
-std::wstring WideFromAnsi(const std::string& text) { return ToWide(text, CP_ACP); }
-std::string AnsiFromUtf8(const std::string& text) { return AnsiFromWide(WideFromUtf8(text)); }
-std::string Utf8FromAnsi(const std::string& text) { return Utf8FromWide(WideFromAnsi(text)); }
+std::string LongPathName(const std::string& path) {
+  char buffer[260] = {};
+  GetLongPathNameA(path.c_str(), buffer, sizeof buffer);
+  buffer[sizeof buffer - 1] = '\0';
+  return buffer;
+}
+
+std::string Utf8FromWide(const std::wstring& text) { return NarrowFromWide(CP_UTF8, text); }
+std::wstring WideFromUtf8(const std::string& text) { return WideFromNarrow(CP_UTF8, text); }
+std::string AnsiFromWide(const std::wstring& text) { return NarrowFromWide(CP_ACP, text); }
+std::wstring WideFromAnsi(const std::string& text) { return WideFromNarrow(CP_ACP, text); }
+std::string AnsiFromUtf8(const std::string& utf8) { return AnsiFromWide(WideFromUtf8(utf8)); }
+std::string Utf8FromAnsi(const std::string& ansi) { return Utf8FromWide(WideFromAnsi(ansi)); }
 
 }  // namespace cl

@@ -12,6 +12,8 @@
 #include "Unit5.h"
 #include "Unit6.h"
 #include "Unit7.h"
+#include "addfilefun.h"
+#include "entrytext.h"
 #include "imgout.h"
 
 TForm1* Form1 = nullptr;
@@ -251,7 +253,7 @@ TForm1::TForm1() {
   N7->OnClick = [this] { N7Click(); };
   UID1->OnClick = [this] { UID1Click(); };
   GID1->OnClick = [this] { GID1Click(); };
-  N3->OnClick = [this] { N3Click(this); };
+  N3->OnClick = [this] { N3Click(N3); };
   Button1.OnClick = [this](cl::TControl*) { Button1Click(); };
   PopupMenu1.OnPopup = [this] { PopupMenu1Popup(); };
   StatusBar1.OnDrawPanel = [this](cl::TStatusBar* bar, int panel, const RECT& r, cl::TCanvas& c) {
@@ -275,22 +277,37 @@ TForm1::TForm1() {
   FormCreate();
 }
 
-TForm1::~TForm1() { DestroyForm(); }
+TForm1::~TForm1() {
+  DestroyForm();
+  // A worker still running when the window goes (the program ends without
+  // closing it) is let go, not freed under its feet.
+  for (auto& w : workers_)
+    if (!w->Finished()) w.release();
+}
 
 void TForm1::FormCreate() {
   NodeTable = AllocNodeTable(kNodeTableEntries);
   std::string probes = TempDir() + "yaffs\\";
-  if (GetFileAttributesA(probes.c_str()) == INVALID_FILE_ATTRIBUTES) SHCreateDirectoryExA(nullptr, probes.c_str(), nullptr);
+  if (!cl::PathExists(probes)) SHCreateDirectoryExA(nullptr, probes.c_str(), nullptr);
   SetCaption(Caption() + " Ver" + "1.6");
 }
 
-void TForm1::StartWorker(cl::TThread* worker) {
-  workers_.push_back(worker);
-  worker->Start();
+void TForm1::StartWorker(std::unique_ptr<cl::TThread> worker) {
+  for (auto it = workers_.begin(); it != workers_.end();) {
+    if ((*it)->Finished()) {
+      (*it)->WaitFor();
+      it = workers_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  workers_.push_back(std::move(worker));
+  workers_.back()->Start();
 }
 
 bool TForm1::WorkerRunning() const {
-  return std::any_of(workers_.begin(), workers_.end(), [](cl::TThread* w) { return !w->Finished(); });
+  return std::any_of(workers_.begin(), workers_.end(),
+                     [](const std::unique_ptr<cl::TThread>& w) { return !w->Finished(); });
 }
 
 void TForm1::FormClose(cl::TCloseAction& action) {
@@ -314,7 +331,7 @@ void TForm1::FormDestroy() {
   ListView1.SetLargeImages(nullptr);
   if (!WorkFileName.empty()) {
     std::string path = ProgramDir() + WorkFileName;
-    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) DeleteFileA(path.c_str());
+    if (cl::PathExists(path)) DeleteFileA(path.c_str());
   }
 }
 
@@ -409,7 +426,7 @@ void TForm1::ToolButton10Click() {
     ScanRunning = false;
     return;
   }
-  StartWorker(new readfileThread);
+  StartWorker(std::make_unique<readfileThread>());
 }
 void TForm1::ToolButton6Click() { outfileokClick(); }
 void TForm1::ToolButton7Click() { outfileallokClick(); }
@@ -423,7 +440,7 @@ void TForm1::ToolButton5Click() {
   SaveDialog1.DefaultExt = "img";
   if (!SaveDialog1.Execute()) return;
   Modified = 0;
-  StartWorker(new imgoutThread(SaveDialog1.FileName));
+  StartWorker(std::make_unique<imgoutThread>(SaveDialog1.FileName));
 }
 void TForm1::ToolButton2Click() { outfileokClick(); }
 void TForm1::ToolButton3Click() { outfileallokClick(); }
@@ -434,7 +451,7 @@ void TForm1::outfileallokClick() {
   std::vector<std::string> ids;
   // Only the children of "/": top-level nodes whose parent was never found stay out.
   for (cl::TTreeNode* child : TreeView1.GetFirstNode()->Children())
-    if (const auto* r = static_cast<const ObjectRecord*>(child->Data)) ids.push_back(std::to_string(IdKey(r->ObjectId)));
+    if (const ObjectRecord* r = RecordOf(child)) ids.push_back(std::to_string(IdKey(r->ObjectId)));
   std::string folder;
   if (cl::BrowseForFolder(Handle(), "请选择存放目录", folder)) StartExtract(folder, ids);
 }
@@ -451,17 +468,10 @@ void TForm1::ExtractSelection() {
 }
 
 void TForm1::StartExtract(const std::string& destination, const std::vector<std::string>& ids) {
-  StartWorker(new outfileThread(destination, ids));
+  StartWorker(std::make_unique<outfileThread>(destination, ids));
 }
-void TForm1::newdirokClick() {}
 void TForm1::addfileokClick() {}
 void TForm1::adddirokClick() {}
-void TForm1::filedelClick() {}
-void TForm1::N6Click() {}
-void TForm1::N7Click() {}
-void TForm1::UID1Click() {}
-void TForm1::GID1Click() {}
-void TForm1::N3Click(void* sender) {}
 
 // ---- Folder view and icons -------------------------------------------------------
 
@@ -471,29 +481,6 @@ namespace {
 
 // The one shell information record of the interface thread's icon lookups.
 SHFILEINFOA iconInfo;
-
-bool FolderExists(const std::string& path) {
-  DWORD a = GetFileAttributesA(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-bool PlainFileExists(const std::string& path) {
-  DWORD a = GetFileAttributesA(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
-// Names the file system hands to a device whatever their extension.
-bool IsDeviceName(std::string base) {
-  while (!base.empty() && base.back() == ' ') base.pop_back();
-  for (char& c : base)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" || base == "CONIN$" || base == "CONOUT$")
-    return true;
-  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) && base[3] >= '1' &&
-         base[3] <= '9';
-}
-
-const ObjectRecord* RecordOf(const cl::TTreeNode* node) { return static_cast<const ObjectRecord*>(node->Data); }
 
 // The probe an entry's icon is asked from: its own, made now when the scan did
 // not make it (names added or renamed since); the "null" probe when the key
@@ -506,7 +493,7 @@ std::string ProbeFor(const std::string& key) {
   if (IconProbeKeyUsable(key)) {
     MakeIconProbe(1, key);
     std::string path = IconProbePath(key);
-    if (PlainFileExists(path)) return path;
+    if (cl::FileExists(path)) return path;
   }
   MakeIconProbe(1, "null");
   return IconProbePath("null");
@@ -527,23 +514,22 @@ cl::TTreeNode* SelectedEntryNode(const cl::TListView& list) {
 
 std::string IconProbePath(const std::string& key) { return TempDir() + "yaffs\\" + key; }
 
+std::string IconProbeFor(const std::string& key) { return ProbeFor(key); }
+
 bool IconProbeKeyUsable(const std::string& key) {
   if (key.empty()) return false;
   size_t chars = 0;
   size_t firstDot = std::string::npos;
-  for (size_t i = 0; i < key.size(); ++i, ++chars) {
+  for (size_t i = 0; i < key.size(); i += cl::CharBytes(key, i), ++chars) {
     unsigned char c = static_cast<unsigned char>(key[i]);
-    if (IsDBCSLeadByte(c) && i + 1 < key.size()) {
-      ++i;
-      continue;
-    }
+    if (cl::CharBytes(key, i) == 2) continue;
     if (c < 0x20 || std::string("<>:\"/\\|?*").find(static_cast<char>(c)) != std::string::npos) return false;
     if (c == '.' && firstDot == std::string::npos) firstDot = i;
   }
   // Trail bytes lie above 0x3F, so the last byte is a dot or blank only when
   // the last character is.
   if (chars > 255 || key.back() == '.' || key.back() == ' ') return false;
-  return !IsDeviceName(key.substr(0, firstDot));
+  return !cl::IsDeviceName(key.substr(0, firstDot));
 }
 
 std::string IconKey(const std::string& ansiName, bool folder) {
@@ -551,14 +537,8 @@ std::string IconKey(const std::string& ansiName, bool folder) {
   // The last of ".", "\" and ":", reading double-byte characters whole: a
   // trail byte may equal "\".
   size_t last = std::string::npos;
-  for (size_t i = 0; i < ansiName.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(ansiName[i]);
-    if (IsDBCSLeadByte(c) && i + 1 < ansiName.size()) {
-      ++i;
-      continue;
-    }
-    if (c == '.' || c == '\\' || c == ':') last = i;
-  }
+  for (size_t i = 0; i < ansiName.size(); i += cl::CharBytes(ansiName, i))
+    if (cl::CharBytes(ansiName, i) == 1 && (ansiName[i] == '.' || ansiName[i] == '\\' || ansiName[i] == ':')) last = i;
   if (last == std::string::npos || ansiName[last] != '.') return "null";
   std::string ext = ansiName.substr(last + 1);
   std::string key = ext + "." + ext;
@@ -570,12 +550,12 @@ void MakeIconProbe(int16_t kind, const std::string& key) {
   if (temp.empty()) return;
   std::string folder = temp + "yaffs\\";
   if (kind == 0) {
-    if (!FolderExists(folder + "dir\\")) SHCreateDirectoryExA(nullptr, (folder + "dir").c_str(), nullptr);
+    if (!cl::DirectoryExists(folder + "dir\\")) SHCreateDirectoryExA(nullptr, (folder + "dir").c_str(), nullptr);
     return;
   }
   if (!IconProbeKeyUsable(key)) return;
   std::string path = folder + key;
-  if (PlainFileExists(path)) return;
+  if (cl::FileExists(path)) return;
   for (int attempt = 0; attempt < 2; ++attempt) {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
@@ -634,7 +614,12 @@ void SortFolderTree() {
   Form1->TreeView1.CustomSort(compare, 0);
 }
 
-void TForm1::TreeView1Change(cl::TTreeNode* node) { ShowFolder(node, ListView1); }
+void TForm1::TreeView1Change(cl::TTreeNode* node) {
+  // A removal moves the selection off the removed subtree: the list keeps
+  // the folder it shows.
+  if (holdFolderRefresh_ > 0) return;
+  ShowFolder(node, ListView1);
+}
 
 // Data 1 orders by name, data 0 by kind ("0" folders before "1" others); the
 // sort keeps equal nodes in place, so the two sorts in turn give folders first.
@@ -678,4 +663,285 @@ void CreateProgramForms() {
   for (cl::TForm* f : {static_cast<cl::TForm*>(Form4), static_cast<cl::TForm*>(Form5),
                        static_cast<cl::TForm*>(Form6), static_cast<cl::TForm*>(Form7)})
     f->Owner = Form1;
+}
+
+// ---- In-place edits and properties -----------------------------------------------
+
+namespace {
+
+void Notice(const std::string& text) {
+  cl::MessageBox(cl::Application.Handle(), text, "提示", MB_OK | MB_ICONINFORMATION);
+}
+
+// A refused permission, owner or name text; this message belongs to the main window.
+void InputRefused(TForm1* form) {
+  cl::MessageBox(form->Handle(), "输入有误！     ", "提示", MB_OK | MB_ICONINFORMATION);
+}
+
+ObjectRecord* MutableRecord(const cl::TTreeNode* node) {
+  return node ? static_cast<ObjectRecord*>(node->Data) : nullptr;
+}
+
+// The records of the ids that still have a node, in the order given.
+std::vector<ObjectRecord*> RecordsOf(const std::vector<uint32_t>& ids) {
+  std::vector<ObjectRecord*> out;
+  for (uint32_t id : ids)
+    if (ObjectRecord* r = MutableRecord(NodeOf(NodeTable, id))) out.push_back(r);
+  return out;
+}
+
+// Sum of the sizes of the regular files in a folder's subtree (the folder's
+// own node included); false when the subtree holds no regular file.
+bool SubtreeFileBytes(const cl::TTreeNode* folder, uint64_t& sum) {
+  bool any = false;
+  std::vector<const cl::TTreeNode*> stack{folder};
+  while (!stack.empty()) {
+    const cl::TTreeNode* n = stack.back();
+    stack.pop_back();
+    const ObjectRecord* r = RecordOf(n);
+    if (r && r->ObjectType == ObjectTypeFile) {
+      sum += r->FileSize;
+      any = true;
+    }
+    for (const cl::TTreeNode* c : n->Children()) stack.push_back(c);
+  }
+  return any;
+}
+
+// The alias field up to its first zero byte, unconverted.
+std::string AliasOf(const ObjectRecord& r) {
+  size_t n = 0;
+  while (n < AliasFieldSize && r.Alias[n]) ++n;
+  return std::string(r.Alias, n);
+}
+
+}  // namespace
+
+cl::TTreeNode* AttachObjectNode(const ObjectRecord& record, uint16_t parentId, const std::string& text) {
+  if (!Form1 || parentId == 0) return nullptr;
+  cl::TTreeNode* parent = NodeOf(NodeTable, parentId);
+  if (!parent) return nullptr;
+  cl::TTreeNode* node = Form1->TreeView1.AddChildObject(parent, text, new ObjectRecord(record));
+  int image = record.ObjectType == ObjectTypeDirectory ? 0 : 1;
+  node->SetImageIndex(image);
+  node->SetSelectedIndex(image);
+  SetNode(NodeTable, record.ObjectId, node);
+  return node;
+}
+
+cl::TTreeNode* ChildNamed(const cl::TTreeNode* folder, const std::string& name, const cl::TTreeNode* except) {
+  if (!Form1) return nullptr;
+  const std::vector<cl::TTreeNode*>& children = folder ? folder->Children() : Form1->TreeView1.TopLevel();
+  for (cl::TTreeNode* c : children)
+    if (c != except && SameEntryName(c->Text(), name)) return c;
+  return nullptr;
+}
+
+void TForm1::RemoveObjectNode(cl::TTreeNode* node) {
+  if (!node) return;
+  std::vector<cl::TTreeNode*> stack{node};
+  while (!stack.empty()) {
+    cl::TTreeNode* n = stack.back();
+    stack.pop_back();
+    if (const ObjectRecord* r = RecordOf(n)) ClearNodeReference(NodeTable, r->ObjectId, n);
+    for (cl::TTreeNode* c : n->Children()) stack.push_back(c);
+  }
+  InterlockedIncrement(&holdFolderRefresh_);
+  node->Delete();
+  InterlockedDecrement(&holdFolderRefresh_);
+}
+
+std::vector<cl::TListItem*> TForm1::SelectedEntries() const {
+  std::vector<cl::TListItem*> out;
+  for (int i = 0; i < ListView1.Count(); ++i)
+    if (ListView1.Item(i)->Selected()) out.push_back(ListView1.Item(i));
+  return out;
+}
+
+uint32_t TForm1::EntryId(const cl::TListItem* item) {
+  if (!item || item->SubItems().empty()) return 0;
+  const std::string& text = item->SubItems()[0];
+  if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos) return 0;
+  return IdKey(static_cast<uint32_t>(std::stoull(text)));
+}
+
+// "新建目录": one empty folder in the folder shown, written at once.
+void TForm1::newdirokClick() {
+  if (Edit2.Text().empty()) return;
+  std::string name = cl::InputBox("新建目录", "输入名称", "");
+  if (name.empty()) return;
+  if (NameRefused(name)) {
+    InputRefused(this);
+    return;
+  }
+  const uint16_t folderId = static_cast<uint16_t>(CurrentFolderId());
+  cl::TTreeNode* folder = NodeOf(NodeTable, folderId);
+  if (!folder) return;
+  if (ChildNamed(folder, name)) {
+    Notice("目录已存在!");
+    return;
+  }
+  Modified = 1;
+  // The adding worker's writer, run here: one header page needs no thread.
+  class FolderWriter : public addfilefunThread {
+  protected:
+    void AttachAddedNode() override { AttachObjectNode(NewRecord, TargetFolderId, CurrentItem); }
+  } writer;
+  if (writer.AddObject("", name, ObjectTypeDirectory, folderId) == 0) {
+    Notice("有1个对象添加失败！");
+    return;
+  }
+  SortFolderTree();
+  ShowFolder(NodeOf(NodeTable, static_cast<uint32_t>(CurrentFolderId())), ListView1);
+}
+
+// "删除": the selected entries leave the list and the tree with their subtrees.
+void TForm1::filedelClick() {
+  std::vector<cl::TListItem*> items = SelectedEntries();
+  if (items.empty()) return;
+  if (cl::MessageBox(cl::Application.Handle(), "确定要删除！", "提示", MB_YESNO | MB_ICONINFORMATION) != IDYES) return;
+  Modified = 1;
+  // The ids first: removing items and nodes moves the selections.
+  std::vector<uint32_t> ids;
+  for (const cl::TListItem* item : items) ids.push_back(EntryId(item));
+  for (auto it = items.rbegin(); it != items.rend(); ++it) ListView1.Delete((*it)->Index());
+  for (uint32_t id : ids)
+    if (id != 0) RemoveObjectNode(NodeOf(NodeTable, id));
+}
+
+// "重命名": the first selected entry gets a new name.
+void TForm1::N6Click() {
+  std::vector<cl::TListItem*> items = SelectedEntries();
+  if (items.empty()) return;
+  cl::TListItem* item = items.front();
+  cl::TTreeNode* node = NodeOf(NodeTable, EntryId(item));
+  ObjectRecord* record = MutableRecord(node);
+  if (!record) return;
+  const std::string caption = item->Caption();
+  std::string text = cl::InputBox("重命名", "输入名称         ", caption);
+  if (text.empty() || text == caption) return;
+  if (NameRefused(text)) {
+    InputRefused(this);
+    return;
+  }
+  // Two entries of one name would overwrite each other when extracted.
+  if (ChildNamed(node->Parent(), text, node)) {
+    Notice("目录已存在!");
+    return;
+  }
+  Modified = 1;
+  node->SetText(text);
+  SetRecordName(*record, NameFieldText(text));
+  item->SetCaption(text);
+  N5Click();
+}
+
+// "权限修改": the permission bits of every selected entry.
+void TForm1::N7Click() {
+  std::vector<uint32_t> ids;
+  for (const cl::TListItem* item : SelectedEntries()) ids.push_back(EntryId(item));
+  if (ids.empty()) return;
+  uint32_t current = 0;
+  std::string defaultText;
+  if (ids.size() == 1) {
+    const ObjectRecord* r = MutableRecord(NodeOf(NodeTable, ids[0]));
+    if (!r) return;
+    current = r->Mode;
+    defaultText = FormatMode(current, 0);
+  }
+  std::string text = cl::InputBox("权限修改", "输入权限代码 如 755 , 4755 等             ", defaultText);
+  if (text.empty() || text == FormatMode(current, 0)) return;
+  std::string trimmed = TrimBlanks(text);
+  uint32_t bits = ParseOctalMode(trimmed);
+  if (trimmed.size() > 4 || bits == 0) {
+    InputRefused(this);
+    return;
+  }
+  Modified = 1;
+  for (ObjectRecord* r : RecordsOf(ids)) r->Mode = WithPermissionBits(r->Mode, bits);
+}
+
+void TForm1::UID1Click() { EditOwnerIds(false); }
+void TForm1::GID1Click() { EditOwnerIds(true); }
+
+void TForm1::EditOwnerIds(bool gid) {
+  std::vector<uint32_t> ids;
+  for (const cl::TListItem* item : SelectedEntries()) ids.push_back(EntryId(item));
+  if (ids.empty()) return;
+  uint32_t current = 0;
+  std::string defaultText;
+  std::string prompt = gid ? "输入GID" : "输入UID";
+  if (ids.size() == 1) {
+    const ObjectRecord* r = MutableRecord(NodeOf(NodeTable, ids[0]));
+    if (!r) return;
+    current = gid ? r->Gid : r->Uid;
+    defaultText = std::to_string(current);
+    prompt += std::string(14, ' ');
+  } else {
+    prompt += std::string(15, ' ');
+  }
+  std::string text = cl::InputBox(gid ? "GID修改" : "UID修改", prompt, defaultText);
+  if (text.empty() || text == std::to_string(current)) return;
+  uint32_t value = 0;
+  if (!ParseIdNumber(text, value)) {
+    InputRefused(this);
+    return;
+  }
+  Modified = 1;
+  for (ObjectRecord* r : RecordsOf(ids)) (gid ? r->Gid : r->Uid) = value;
+}
+
+// "属性": with the list as sender the details go to status panel 5; from the
+// menu they fill the properties dialog.
+void TForm1::N3Click(void* sender) {
+  if (Tag == 1) return;
+  std::vector<cl::TListItem*> items = SelectedEntries();
+  if (items.empty()) return;
+  const cl::TListItem* item = items.front();
+  const cl::TTreeNode* node = NodeOf(NodeTable, EntryId(item));
+  const ObjectRecord* found = MutableRecord(node);
+  if (!found) return;
+  const ObjectRecord record = *found;
+  uint32_t type = 0xFFFFFFFF;
+  if (item->SubItems().size() > 1) {
+    const std::string& t = item->SubItems()[1];
+    if (!t.empty() && t.size() <= 10 && t.find_first_not_of("0123456789") == std::string::npos)
+      type = static_cast<uint32_t>(std::stoull(t));
+  }
+  std::string target;
+  if (type == ObjectTypeHardlink) {
+    // A target without a live node shows nothing after the arrow.
+    if (const cl::TTreeNode* t = NodeOf(NodeTable, record.EquivalentId)) target = t->Text();
+  }
+  const std::string typeText = TypeText(type, AliasOf(record), target);
+  std::string sizeText;
+  if (type == ObjectTypeFile) {
+    sizeText = ByteSizeText(record.FileSize);
+  } else if (type == ObjectTypeDirectory) {
+    uint64_t sum = 0;
+    if (SubtreeFileBytes(node, sum)) sizeText = ByteSizeText(sum);
+  }
+  const std::string detail = DetailText(record.Mode);
+
+  if (sender == &ListView1) {
+    std::string line = StatusDetailsText(typeText, sizeText, detail);
+    StatusBar1.SetPanelText(5, line);
+    if (HDC dc = GetDC(StatusBar1.Handle())) {
+      HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(StatusBar1.Handle(), WM_GETFONT, 0, 0)));
+      cl::TCanvas canvas(dc);
+      canvas.TextOut(ProgressRect.left, ProgressRect.top, line);
+      SelectObject(dc, old);
+      ReleaseDC(StatusBar1.Handle(), dc);
+    }
+    return;
+  }
+  Form5->Image1.Tag = type == ObjectTypeDirectory ? 3 : 0;
+  Form5->filectime.SetCaption(MTimeText(record.MTime));
+  Form5->filesize.SetCaption(sizeText);
+  Form5->fileuid.SetCaption(std::to_string(record.Uid));
+  Form5->filegid.SetCaption(std::to_string(record.Gid));
+  Form5->Edit1.SetText(item->Caption());
+  Form5->filetype.SetCaption(typeText);
+  Form5->Label7.SetCaption(detail);
+  Form5->ShowModal();
 }

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,7 @@
 #include "cl_stdctrls.h"
 #include "cl_thread.h"
 #include "cl_treeview.h"
-#include "model.h"
+#include "openimage.h"
 
 // Rectangle of status panel 5, saved each time the panel is drawn.
 extern RECT ProgressRect;
@@ -47,6 +48,19 @@ std::string IconKey(const std::string& ansiName, bool folder = false);
 bool IconProbeKeyUsable(const std::string& key);
 // Full path of a probe (TempDir() + "yaffs\" + key).
 std::string IconProbePath(const std::string& key);
+// The probe an entry of that key shows the icon of, made now when it is
+// missing; the "null" probe when the key's own cannot be made.
+std::string IconProbeFor(const std::string& key);
+
+// ---- Edits of the tree -------------------------------------------------------------
+// Attaches a node for a new object as the last child of the node of parentId,
+// with a copy of record and the text, image 0 for a folder and 1 otherwise,
+// and makes it the node of the record's id. Returns nullptr and attaches
+// nothing when parentId has no node.
+cl::TTreeNode* AttachObjectNode(const ObjectRecord& record, uint16_t parentId, const std::string& text);
+// The first child of folder (the top level when folder is null), other than
+// except, whose name counts as the same as name (SameEntryName); or nullptr.
+cl::TTreeNode* ChildNamed(const cl::TTreeNode* folder, const std::string& name, const cl::TTreeNode* except = nullptr);
 
 class TForm1 : public cl::TForm {
 public:
@@ -119,19 +133,33 @@ public:
   void UID1Click();
   void GID1Click();
   void N3Click(void* sender);
+  // Removes node with its subtree from the tree and clears the NodeTable
+  // references of every object in it. The tree's selection change that the
+  // removal may cause does not list another folder meanwhile. The add worker
+  // may call it while the interface thread waits in the progress dialog.
+  void RemoveObjectNode(cl::TTreeNode* node);
   void TreeView1Change(cl::TTreeNode* node);
   int TreeView1Compare(cl::TTreeNode* a, cl::TTreeNode* b, intptr_t data);
   void ListView1DblClick();
   void ListView1Resize();
   int ListView1Compare(cl::TListItem* a, cl::TListItem* b, intptr_t data);
 
-  // Workers started by the commands; closing waits for the running ones.
-  void StartWorker(cl::TThread* worker);
+  // Workers started by the commands, owned by the window: a finished one is
+  // released when the next starts, the rest when the window goes; closing
+  // waits for the running ones.
+  void StartWorker(std::unique_ptr<cl::TThread> worker);
   bool WorkerRunning() const;
 
 private:
+  // The selected entries' items in list order, and their object ids.
+  std::vector<cl::TListItem*> SelectedEntries() const;
+  static uint32_t EntryId(const cl::TListItem* item);
+  // The UID (gid false) or GID (gid true) command.
+  void EditOwnerIds(bool gid);
+  // While above 0, a change of the tree's selection lists no folder.
+  volatile LONG holdFolderRefresh_ = 0;
   void BuildImages();
-  std::vector<cl::TThread*> workers_;
+  std::vector<std::unique_ptr<cl::TThread>> workers_;
 };
 
 extern TForm1* Form1;

@@ -9,6 +9,7 @@
 #include "Unit1.h"
 #include "addfilefun.h"
 #include "ecc.h"
+#include "progress.h"
 
 cl::TTreeNode* ParkingNode = nullptr;
 
@@ -20,8 +21,6 @@ constexpr size_t NodeBatch = 512;
 
 // The status bar's face colour, with which the progress area is erased.
 COLORREF StatusBarColour() { return GetSysColor(COLOR_BTNFACE); }
-
-ObjectRecord* RecordOf(const cl::TTreeNode* node) { return static_cast<ObjectRecord*>(node->Data); }
 
 int ImageIndexOf(uint32_t objectType) { return objectType == ObjectTypeDirectory ? 0 : 1; }
 
@@ -56,46 +55,11 @@ void FillProgressArea(COLORREF colour, const RECT& r) {
   ReleaseDC(Form1->StatusBar1.Handle(), dc);
 }
 
-// Tags and the data area of one page where they lie in the mapping; only the
-// last page of an image may be cut short, and it is read through a bounded
-// copy instead.
-struct PageReader {
-  const uint8_t* image;
-  uint32_t size;
-  uint32_t tagsOffset;
-  uint8_t tail[PageSize];
-  uint32_t tailPage = NoPage;
-
-  const uint8_t* Page(uint32_t page) {
-    uint64_t offset = PageOffset(page);
-    if (offset + PageSize <= size) return image + offset;
-    if (tailPage != page) {
-      ByteView(image, size).CopyOut(static_cast<size_t>(offset), PageSize, tail);
-      tailPage = page;
-    }
-    return tail;
-  }
-  uint32_t Sequence(uint32_t page) { return ReadU32(Page(page) + tagsOffset + TagSequenceNumber); }
-};
-
 }  // namespace
 
 int ProgressBlocks(int32_t done, int32_t total, int width) {
   if (total <= 0 || done <= 0 || width <= 0) return 0;
   return static_cast<int>(std::ceil(static_cast<double>(done) / total * width / ProgressBlockStep));
-}
-
-ObjectRecord DefaultRootRecord() {
-  ObjectRecord r;
-  r.Valid = 1;
-  r.ObjectId = RootObjectId;
-  r.ObjectType = ObjectTypeDirectory;
-  r.ParentId = RootObjectId;
-  r.Mode = NewFolderMode;
-  r.EquivalentId = 0xFFFFFFFF;
-  std::memset(r.Alias, 0xFF, sizeof r.Alias);
-  r.TagsByteCount = HeaderByteCount;
-  return r;
 }
 
 std::string EraseMarkerNote(uint32_t tagsOffset) {
@@ -106,18 +70,31 @@ std::string EraseMarkerNote(uint32_t tagsOffset) {
 
 void readfileThread::ScanImage() {
   // Every way out, an exception too, ends in ScanFinished: it gives the user
-  // the open command and the tree back.
+  // the open command and the tree back, and says whether the scan got through.
   try {
     ScanPages();
   } catch (...) {
+    Failed = true;
   }
+  // Headers read before a failure still reach the tree.
   try {
     FlushNodes();
   } catch (...) {
+    Failed = true;
   }
   pending_.clear();
   std::vector<uint32_t>().swap(summary_);
-  Synchronize([this] { ScanFinished(); });
+  try {
+    Synchronize([this] { ScanFinished(); });
+  } catch (...) {
+    // ScanFinished itself failed on the interface thread before its message:
+    // the user must hear that the read did not complete.
+    Failed = true;
+    try {
+      ReportWorkerFailure(ScanFailedText);
+    } catch (...) {
+    }
+  }
 }
 
 void readfileThread::ScanPages() {
@@ -134,7 +111,6 @@ void readfileThread::ScanPages() {
   SetStateText("正在扫描IMG块信息");
   BuildRuns(pages);
   Synchronize([this] { ClearProgress(); });
-  RunList.SortImageRuns();
   SetStateText("扫描IMG块信息完成");
 
   if (!CreateWorkFile()) return;
@@ -144,33 +120,16 @@ void readfileThread::ScanPages() {
   WalkRuns(pages);
 }
 
-// Pass 1 reads each page's tags and the two header words where they lie and
-// keeps, per page, what the walk needs of them: the id's table key and the
-// header test's verdict. The walk then goes back to the mapping only for the
-// pages it accepts.
+// Pass 1 builds the runs and keeps, per page, what the walk needs of it: the
+// id's table key and the header test's verdict. The walk then goes back to
+// the mapping only for the pages it accepts.
 void readfileThread::BuildRuns(uint32_t pages) {
   summary_.assign(pages, 0);
-  if (pages == 0) return;
-  PageReader reader{ImageView, ImageSize, InputTagsOffset, {}};
   const uint32_t tags = InputTagsOffset;
-  uint32_t current = reader.Sequence(0);
-  PageRef start = 0;
-  for (uint32_t i = 0; i < pages; ++i) {
-    const uint8_t* page = reader.Page(i);
-    const uint8_t* tag = page + tags;
-    uint32_t s = ReadU32(tag + TagSequenceNumber);
-    uint32_t byteCount = ReadU32(tag + TagByteCount);
-    bool header = ReadU32(page + HeaderType) <= MaxObjectType && s != 0 &&
-                  (byteCount == HeaderByteCount || byteCount == 0 || byteCount == ReadU32(page + HeaderFileSize));
-    summary_[i] = IdKey(ReadU32(tag + TagObjectId)) | (header ? HeaderPassed : 0);
-    if (s != current) {
-      RunList.Append({current, PageSource::Image, start, i - 1});
-      start = i;
-      current = s;
-    }
-    if (i == pages - 1) RunList.Append({current, PageSource::Image, start, i});
+  RunList = RunEntryList::FromImage(ImageBytes(), tags, [this, tags](PageRef i, ByteView page) {
+    summary_[i] = IdKey(page.U32(tags + TagObjectId)) | (PassesHeaderTest(page, tags) ? HeaderPassed : 0);
     StepProgress();
-  }
+  });
 }
 
 // Runs are maximal stretches of one sequence number, so the walk leaves a run
@@ -183,10 +142,8 @@ void readfileThread::WalkRuns(uint32_t pages) {
   };
   if (!walkable(k) || summary_.size() != pages) return;
   cl::Screen.SetCursor(IDC_ARROW);
-  PageReader reader{ImageView, ImageSize, InputTagsOffset, {}};
-  const uint32_t tags = InputTagsOffset;
+  const ByteView image = ImageBytes();
   PageRef src = RunList[k].FirstPage;
-  NodeEntry* table = NodeTable;
   for (uint32_t j = 0; j < pages; ++j) {
     if (src > RunList[k].LastPage) {
       size_t next = RunList.Next(k);
@@ -196,7 +153,8 @@ void readfileThread::WalkRuns(uint32_t pages) {
     }
 
     if (j >= 1 && j <= 4) {
-      const uint8_t* page = reader.Page(src);
+      uint8_t page[DataEccOffset + DataEccTriple];
+      PageBytes(image, src).CopyOut(0, sizeof page, page);
       uint8_t yaffs2[DataEccTriple], nand[DataEccTriple];
       CalcYaffs2Ecc(page, yaffs2);
       CalcNandFlashEcc(page, nand);
@@ -212,44 +170,18 @@ void readfileThread::WalkRuns(uint32_t pages) {
     uint32_t summary = summary_[src];
     uint16_t id = static_cast<uint16_t>(summary);
     if (id > MaxObjectId) MaxObjectId = id;
-    // Entry 1 holds the root node from the open on, never a page.
-    if (table && id != RootObjectId) {
-      NodeEntry& e = table[id];
-      if (e.Flag == 0 && e.Page == NoPage) e.Page = src;
-    }
-    if (summary & HeaderPassed) {
-      const uint8_t* page = reader.Page(src);
-      Accept(page, ReadU32(page + tags + TagObjectId), ReadU32(page + tags + TagByteCount), src);
-    }
+    NoteFirstPage(NodeTable, id, src);
+    if (summary & HeaderPassed) Accept(PageBytes(image, src), src);
 
     ++src;
     StepProgress();
   }
 }
 
-void readfileThread::Accept(const uint8_t* data, uint32_t objectId, uint32_t byteCount, uint32_t page) {
-  pending_.emplace_back();
-  ObjectRecord& r = pending_.back();
-  r.Valid = 1;
-  r.HeaderPage = page;
-  r.FirstPage = NoPage;
-  r.WorkOffset = 0;
-  std::memcpy(r.Name, data + HeaderName, MaxNameBytes);
-  r.Name[MaxNameBytes] = '\0';
-  r.ObjectType = ReadU32(data + HeaderType);
-  r.ParentId = ReadU32(data + HeaderParentId);
-  r.ObjectId = objectId;
-  r.FileSize = ReadU32(data + HeaderFileSize);
-  r.Mode = ReadU32(data + HeaderMode);
-  r.Uid = ReadU32(data + HeaderUid);
-  r.Gid = ReadU32(data + HeaderGid);
-  r.ATime = ReadU32(data + HeaderATime);
-  r.MTime = ReadU32(data + HeaderMTime);
-  r.CTime = ReadU32(data + HeaderCTime);
-  r.EquivalentId = ReadU32(data + HeaderEquivalentId);
-  std::memcpy(r.Alias, data + HeaderAlias, AliasFieldSize);
-  r.TagsByteCount = byteCount;
-  EnsureProbe(IconKey(AnsiFromUtf8(RecordName(r))));
+void readfileThread::Accept(ByteView page, PageRef src) {
+  if (AcceptHook) AcceptHook(src);
+  pending_.push_back(RecordFromHeader(DecodeObjectHeader(page), DecodeTags(page, InputTagsOffset), src));
+  EnsureProbe(IconKey(AnsiFromUtf8(RecordName(pending_.back()))));
   if (pending_.size() >= NodeBatch) FlushNodes();
 }
 
@@ -268,6 +200,10 @@ void readfileThread::SetStateText(const char* text) {
   Synchronize([text] {
     if (Form1) Form1->StatusBar1.SetPanelText(4, text);
   });
+}
+
+void readfileThread::ReportWorkerFailure(const char* text) {
+  Synchronize([text] { ShowFailure(text); });
 }
 
 void readfileThread::StepProgress() {
@@ -366,7 +302,7 @@ void readfileThread::ScanFinished() {
   } reenable;
 
   FillProgressArea(StatusBarColour(), ProgressRect);
-  Form1->StatusBar1.SetPanelText(4, "读取完成！");
+  Form1->StatusBar1.SetPanelText(4, Failed ? ScanFailedText : "读取完成！");
   Form1->StatusBar1.SetHint(Form1->StatusBar1.Hint() + EraseMarkerNote(InputTagsOffset));
   SortFolderTree();
 
@@ -399,6 +335,7 @@ void readfileThread::ScanFinished() {
   Form1->TreeView1.FullCollapse();
   if (root) root->Expand(false);
   ShowFolder(root, Form1->ListView1);
+  if (Failed) ShowFailure(ScanFailedText);
 }
 
 void readfileThread::PaintProgress() {

@@ -4,12 +4,13 @@
 // creates, updates, moves or removes the object's node.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
 #include "cl_thread.h"
-#include "model.h"
+#include "openimage.h"
 
 namespace cl {
 class TTreeNode;
@@ -22,10 +23,6 @@ constexpr int ProgressBlockStep = 17;
 // of done / total * width / ProgressBlockStep; 0 when there is nothing to show.
 int ProgressBlocks(int32_t done, int32_t total, int width);
 
-// The record of a root that no accepted header describes: folder 1 in
-// itself, mode 040755, owner and times 0.
-ObjectRecord DefaultRootRecord();
-
 // The erase-marker note the scan appends to the status bar's hint.
 std::string EraseMarkerNote(uint32_t tagsOffset);
 
@@ -34,6 +31,11 @@ public:
   int32_t ProgressDone = 0;   // pages handled in the current pass
   int32_t ProgressTotal = 0;  // page count of the image
   ObjectRecord Record;        // the header at hand, as AddOrUpdateNode takes it
+  bool Failed = false;        // the scan stopped short on an unexpected failure
+
+  // Called with the page of each accepted header before it is handed over;
+  // tests make a scan fail with it.
+  static inline std::function<void(PageRef)> AcceptHook;
 
   // Both passes, then ScanFinished, whatever happened on the way.
   void ScanImage();
@@ -51,9 +53,10 @@ private:
   void ScanPages();
   void BuildRuns(uint32_t pages);
   void WalkRuns(uint32_t pages);
-  void Accept(const uint8_t* data, uint32_t objectId, uint32_t byteCount, uint32_t page);
+  void Accept(ByteView page, PageRef src);
   void FlushNodes();
   void SetStateText(const char* text);
+  void ReportWorkerFailure(const char* text);
   void StepProgress();
   void EnsureProbe(const std::string& key);
 

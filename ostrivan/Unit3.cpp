@@ -221,28 +221,12 @@ std::vector<WalkPage> LatestChunks(const std::vector<WalkPage>& walk, uint32_t n
 
 namespace {
 
-bool IsDeviceName(const std::string& name) {
-  std::string base = name.substr(0, name.find('.'));
-  while (!base.empty() && base.back() == ' ') base.pop_back();
-  for (char& c : base)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
-  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) && base[3] >= '1' &&
-         base[3] <= '9';
-}
-
 // True when the last character of path is a single-byte "\" or "/" (a trail
 // byte of a double-byte character may have that value too).
 bool EndsWithSeparator(const std::string& path) {
   bool separator = false;
-  for (size_t i = 0; i < path.size(); ++i) {
-    if (IsDBCSLeadByte(static_cast<BYTE>(path[i])) && i + 1 < path.size()) {
-      separator = false;
-      ++i;
-    } else {
-      separator = path[i] == '\\' || path[i] == '/';
-    }
-  }
+  for (size_t i = 0; i < path.size(); i += cl::CharBytes(path, i))
+    separator = cl::CharBytes(path, i) == 1 && (path[i] == '\\' || path[i] == '/');
   return separator;
 }
 
@@ -250,19 +234,10 @@ bool EndsWithSeparator(const std::string& path) {
 // characters whole.
 std::string ParentFolder(const std::string& path) {
   size_t cut = std::string::npos;
-  for (size_t i = 0; i < path.size(); ++i) {
-    if (IsDBCSLeadByte(static_cast<BYTE>(path[i])) && i + 1 < path.size())
-      ++i;
-    else if (path[i] == '\\' || path[i] == '/')
-      cut = i;
-  }
+  for (size_t i = 0; i < path.size(); i += cl::CharBytes(path, i))
+    if (path[i] == '\\' || path[i] == '/') cut = i;
   if (cut == std::string::npos || cut == 0) return std::string();
   return path.substr(0, cut);
-}
-
-bool IsFolder(const std::string& path) {
-  DWORD a = GetFileAttributesA(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 }  // namespace
@@ -273,8 +248,9 @@ std::string SafeHostName(const std::string& name) {
   out.reserve(name.size() + 1);
   for (size_t i = 0; i < name.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(name[i]);
-    if (IsDBCSLeadByte(c)) {
-      if (i + 1 < name.size() && name[i + 1] != '\0') {
+    if (cl::IsLeadByte(c)) {
+      // A lead byte with no trail byte after it is no character.
+      if (cl::CharBytes(name, i) == 2 && name[i + 1] != '\0') {
         out += name[i];
         out += name[++i];
       } else {
@@ -288,7 +264,7 @@ std::string SafeHostName(const std::string& name) {
   }
   // Dots and blanks are never trail bytes, so the last bytes can be read alone.
   for (size_t i = out.size(); i > 0 && (out[i - 1] == '.' || out[i - 1] == ' '); --i) out[i - 1] = '_';
-  if (IsDeviceName(out)) out.insert(0, 1, '_');
+  if (cl::IsDeviceName(out)) out.insert(0, 1, '_');
   return out;
 }
 
@@ -299,11 +275,11 @@ std::string JoinHostPath(const std::string& folder, const std::string& relative)
 
 bool ForceDirectories(const std::string& path) {
   if (path.empty()) return false;
-  if (IsFolder(path)) return true;
-  if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;  // a file stands there
+  if (cl::DirectoryExists(path)) return true;
+  if (cl::PathExists(path)) return false;  // a file stands there
   std::string parent = ParentFolder(path);
   if (!parent.empty() && parent.size() < path.size() && parent.back() != ':') ForceDirectories(parent);
-  return CreateDirectoryA(path.c_str(), nullptr) || IsFolder(path);
+  return CreateDirectoryA(path.c_str(), nullptr) || cl::DirectoryExists(path);
 }
 
 // ---- One file ----------------------------------------------------------------------------
@@ -394,42 +370,17 @@ int SubtreeSize(const cl::TTreeNode* node) {
   return count;
 }
 
-bool CancelRequested() { return Form4 && Form4->Tag == 1; }
-
 }  // namespace
 
 outfileThread::outfileThread(const std::string& destination, const std::vector<std::string>& ids)
     : Destination(destination), Ids(ids) {}
 
 void outfileThread::Execute() {
-  Total = 0;
-  Position = 0;
-  FailedObjects = 0;
-  // A cancel left over from an earlier run must not stop this one.
-  if (Form4) Form4->Tag = 0;
-  if (Form1) PostMessageA(Form1->Button1.Handle(), BM_CLICK, 0, 0);
-  {
-    // Closes the dialog on every way out of the work.
-    struct DialogCloser {
-      outfileThread* thread;
-      ~DialogCloser() {
-        cl::Screen.SetCursor(IDC_ARROW);
-        try {
-          thread->Synchronize([t = thread] { t->CloseProgressDialog(); });
-        } catch (...) {
-        }
-      }
-    } closer{this};
-    try {
-      Work();
-    } catch (...) {
-      ++FailedObjects;
-    }
-  }
-  if (FailedObjects > 0) {
-    std::string text = "有" + std::to_string(FailedObjects) + "个对象提取失败！";
-    Synchronize([text] { cl::MessageBox(cl::Application.Handle(), text, "提示", MB_OK | MB_ICONINFORMATION); });
-  }
+  RunWithProgress(nullptr, [this] { Work(); }, ExtractFailedText);
+}
+
+std::string outfileThread::FailedObjectsText() const {
+  return "有" + std::to_string(FailedObjects) + "个对象提取失败！";
 }
 
 void outfileThread::Work() {
@@ -468,22 +419,18 @@ void ExtractSubtree(outfileThread& thread, const cl::TTreeView& tree, cl::TTreeN
     Pending at = std::move(stack.back());
     stack.pop_back();
     cl::TTreeNode* n = at.node;
-    const auto* r = static_cast<const ObjectRecord*>(n->Data);
+    const ObjectRecord* r = RecordOf(n);
     std::string hostPath = JoinHostPath(destination, at.relative);
     if (n->HasChildren() || (r && r->ObjectType == ObjectTypeDirectory)) {
       if (!ForceDirectories(hostPath)) ++thread.FailedObjects;
     } else if (r && r->ObjectType == ObjectTypeFile) {
-      thread.CurrentItem = at.relative;
-      if (cl::ProgressStepDue(thread.Position + 1, thread.Total))
-        thread.Synchronize([&thread] { thread.ShowCurrentItem(); });
+      thread.ShowItem(at.relative, thread.Position + 1);
       bool ok = thread.sources_.Image || thread.sources_.Work ? ExtractFileData(*r, hostPath, thread.sources_)
                                                                : ExtractFileData(*r, hostPath);
       if (!ok) ++thread.FailedObjects;
     }
-    if (CancelRequested()) return;
-    ++thread.Position;
-    if (cl::ProgressStepDue(thread.Position, thread.Total))
-      thread.Synchronize([&thread] { thread.ShowProgressPosition(); });
+    if (thread.CancelRequested()) return;
+    thread.StepTo(thread.Position + 1);
     const std::vector<cl::TTreeNode*>& children = n->Children();
     for (auto it = children.rbegin(); it != children.rend(); ++it)
       stack.push_back({*it, at.relative + "\\" + SafeHostName((*it)->Text())});
@@ -495,16 +442,4 @@ void outfileThread::ShowExtractProgress() {
   Form4->SetCaption("正在提取");
   Form4->Label1.SetCaption("提取进度：");
   Form4->ProgressBar1.SetRange(0, Total);
-}
-
-void outfileThread::ShowCurrentItem() {
-  if (Form4) Form4->Label2.SetCaption(CurrentItem);
-}
-
-void outfileThread::ShowProgressPosition() {
-  if (Form4) Form4->ProgressBar1.SetPosition(Position);
-}
-
-void outfileThread::CloseProgressDialog() {
-  if (Form4) Form4->Close();
 }

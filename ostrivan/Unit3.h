@@ -10,7 +10,8 @@
 
 #include "cl_thread.h"
 #include "cl_treeview.h"
-#include "model.h"
+#include "openimage.h"
+#include "progress.h"
 
 // ---- Chunk index ---------------------------------------------------------------
 // Where the pages of each 16-bit object id lie in the walk order of one source.
@@ -119,26 +120,21 @@ bool ExtractFileData(const ObjectRecord& r, const std::string& hostPath);
 
 // ---- outfileThread ---------------------------------------------------------------
 // The worker of one extraction: the subtrees of the ids, in order, into the
-// destination, with the progress dialog up for the whole run.
-class outfileThread : public cl::TThread {
+// destination, with the progress dialog up for the whole run; Total and
+// Position count tree nodes, CurrentItem is the relative path at hand.
+class outfileThread : public progressThread {
 public:
   // The creator starts the thread (TForm1::StartWorker).
   outfileThread(const std::string& destination, const std::vector<std::string>& ids);
 
-  int Total = 0;              // nodes to handle, the bar's maximum
-  int Position = 0;           // nodes handled
   std::string Destination;
-  std::string CurrentItem;    // relative path of the file at hand
   std::vector<std::string> Ids;
-  int FailedObjects = 0;      // objects the host refused
 
 protected:
   void Execute() override;
+  std::string FailedObjectsText() const override;
   // Run on the interface thread through Synchronize.
   virtual void ShowExtractProgress();
-  virtual void ShowCurrentItem();
-  virtual void ShowProgressPosition();
-  virtual void CloseProgressDialog();
 
 private:
   friend void ExtractSubtree(outfileThread& thread, const cl::TTreeView& tree, cl::TTreeNode* node,

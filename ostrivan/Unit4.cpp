@@ -27,8 +27,13 @@ TForm4::TForm4() {
 }
 
 void TForm4::FormShow() {
-  Tag = 0;
+  SetCancelRequest(0);
   ProgressBar1.SetPosition(0);
 }
 
-void TForm4::Button1Click() { Tag = 1; }
+void TForm4::Button1Click() { SetCancelRequest(1); }
+
+void TForm4::SetCancelRequest(int value) {
+  Tag = value;
+  cancel_.store(value);
+}

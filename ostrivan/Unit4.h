@@ -1,5 +1,7 @@
 // The shared modal progress dialog that the workers open, feed and close.
 #pragma once
+#include <atomic>
+
 #include "cl_app.h"
 #include "cl_stdctrls.h"
 
@@ -14,6 +16,13 @@ public:
 
   void FormShow();
   void Button1Click();
+  // The cancel request: Tag as the workers' protocol has it, and a copy the
+  // workers read from their own threads without a data race.
+  void SetCancelRequest(int value);
+  bool CancelRequested() const { return cancel_.load() == 1; }
+
+private:
+  std::atomic<int> cancel_{0};
 };
 
 extern TForm4* Form4;

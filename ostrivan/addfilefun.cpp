@@ -217,25 +217,8 @@ uint16_t addfilefunThread::AddObject(const std::string& hostPath, const std::str
   EncodeObjectHeader(header, page);
   EncodeTags({BaseSequenceNumber, id, 0, HeaderByteCount}, page + tagsOffset);
 
-  ObjectRecord r;
-  r.Valid = 1;
-  r.HeaderPage = NoPage;
-  r.FirstPage = NoPage;
+  ObjectRecord r = RecordFromHeader(header, Tags{BaseSequenceNumber, id, 0, HeaderByteCount}, NoPage);
   r.WorkOffset = static_cast<uint32_t>(page - WorkView);
-  std::memcpy(r.Name, header.Name.data(), NameFieldSize);
-  r.ObjectType = header.ObjectType;
-  r.ParentId = header.ParentId;
-  r.ObjectId = id;
-  r.FileSize = header.FileSize;
-  r.Mode = header.Mode;
-  r.Uid = header.Uid;
-  r.Gid = header.Gid;
-  r.ATime = header.ATime;
-  r.MTime = header.MTime;
-  r.CTime = header.CTime;
-  r.EquivalentId = header.EquivalentId;
-  std::memcpy(r.Alias, header.Alias.data(), AliasFieldSize);
-  r.TagsByteCount = HeaderByteCount;
   NewRecord = r;
   TargetFolderId = parent;
   CurrentItem = name;

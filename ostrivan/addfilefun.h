@@ -9,12 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "cl_thread.h"
-#include "model.h"
+#include "openimage.h"
+#include "progress.h"
 
-// Mode words of new objects: permissions 755 with the object's file-type bits.
-constexpr uint32_t NewFileMode = 0100755;
-constexpr uint32_t NewFolderMode = 040755;
 // Ids handed to new objects: above the ids the image's own tools reserve, and
 // never past the 16 bits by which objects are keyed.
 constexpr uint16_t LastReservedObjectId = FirstOrdinaryObjectId - 1;
@@ -64,8 +61,10 @@ std::string CutUtf8(const std::string& utf8, size_t maxBytes);
 // ---- addfilefunThread -----------------------------------------------------------
 // The worker that adds host files, host folders and new folders to the folder
 // shown. AddObject writes one object into the WorkFile; the progress dialog
-// and the tree hear of it through the synchronised calls.
-class addfilefunThread : public cl::TThread {
+// and the tree hear of it through the synchronised calls. Position counts
+// pages, CurrentItem ends as the new name, FailedObjects counts the objects
+// AddObject skipped.
+class addfilefunThread : public progressThread {
 public:
   addfilefunThread() = default;
   addfilefunThread(const std::vector<std::string>& paths, const std::string& mask, uint16_t targetFolderId,
@@ -84,17 +83,11 @@ public:
   std::string Mask;
   uint16_t TargetFolderId = 0;       // folder added into; AddObject sets it to the new object's parent
   bool NewFolder = false;
-  std::string CurrentItem;           // text ShowCurrentItem shows; AddObject leaves the new name in it
   ObjectRecord NewRecord;            // record of the object just written
   int PromptState = 6;
-  int Total = 0;
-  int Position = 0;
-  int FailedObjects = 0;             // objects AddObject skipped
 
 protected:
   void Execute() override {}
   // Run on the interface thread through Synchronize.
-  virtual void ShowCurrentItem() {}
-  virtual void ShowProgressPosition() {}
   virtual void AttachAddedNode() {}
 };

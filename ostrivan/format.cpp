@@ -3,39 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
-uint16_t ByteView::U16(size_t offset) const {
-  if (Contains(offset, 2)) return ReadU16(data_ + offset);
-  uint8_t b[2];
-  CopyOut(offset, 2, b);
-  return ReadU16(b);
-}
-
-uint32_t ByteView::U32(size_t offset) const {
-  if (Contains(offset, 4)) return ReadU32(data_ + offset);
-  uint8_t b[4];
-  CopyOut(offset, 4, b);
-  return ReadU32(b);
-}
-
 void ByteView::CopyOut(size_t offset, size_t length, uint8_t* out) const {
   size_t inside = offset < size_ ? std::min(length, size_ - offset) : 0;
   if (inside) std::memcpy(out, data_ + offset, inside);
   std::memset(out + inside, ErasedByte, length - inside);
 }
 
-ByteView ByteView::Sub(size_t offset, size_t length) const {
-  if (offset >= size_) return ByteView();
-  return ByteView(data_ + offset, std::min(length, size_ - offset));
-}
-
 uint32_t PageCount(uint32_t size) {
   return size / PageSize + (size % PageSize >= MinTrailingPage ? 1 : 0);
-}
-
-ByteView PageBytes(ByteView image, uint32_t page) {
-  uint64_t offset = PageOffset(page);
-  if (offset >= image.size()) return ByteView();
-  return image.Sub(static_cast<size_t>(offset), PageSize);
 }
 
 uint32_t DetectTagsOffset(ByteView image) {
@@ -97,14 +72,4 @@ void EncodeObjectHeader(const ObjectHeader& h, uint8_t* out) {
   std::memcpy(out + HeaderAlias, h.Alias.data(), AliasFieldSize);
   WriteU32(out + HeaderRdev, h.Rdev);
   std::memcpy(out + HeaderReserved, h.Reserved.data(), ReservedFieldSize);
-}
-
-bool PassesHeaderTest(const Tags& tags, uint32_t headerType, uint32_t headerFileSize) {
-  if (headerType > MaxObjectType) return false;
-  if (tags.SequenceNumber == 0) return false;
-  return tags.ByteCount == HeaderByteCount || tags.ByteCount == 0 || tags.ByteCount == headerFileSize;
-}
-
-bool PassesHeaderTest(ByteView page, uint32_t tagsOffset) {
-  return PassesHeaderTest(DecodeTags(page, tagsOffset), page.U32(HeaderType), page.U32(HeaderFileSize));
 }

@@ -113,12 +113,25 @@ public:
   bool Contains(size_t offset, size_t length) const { return length <= size_ && offset <= size_ - length; }
 
   uint8_t U8(size_t offset) const { return offset < size_ ? data_[offset] : ErasedByte; }
-  uint16_t U16(size_t offset) const;
-  uint32_t U32(size_t offset) const;
+  uint16_t U16(size_t offset) const {
+    if (Contains(offset, 2)) return ReadU16(data_ + offset);
+    uint8_t b[2];
+    CopyOut(offset, 2, b);
+    return ReadU16(b);
+  }
+  uint32_t U32(size_t offset) const {
+    if (Contains(offset, 4)) return ReadU32(data_ + offset);
+    uint8_t b[4];
+    CopyOut(offset, 4, b);
+    return ReadU32(b);
+  }
   // Copies length bytes from offset into out; bytes past the end come out as ErasedByte.
   void CopyOut(size_t offset, size_t length, uint8_t* out) const;
   // The part of [offset, offset + length) that lies inside this view.
-  ByteView Sub(size_t offset, size_t length) const;
+  ByteView Sub(size_t offset, size_t length) const {
+    if (offset >= size_) return ByteView();
+    return ByteView(data_ + offset, length < size_ - offset ? length : size_ - offset);
+  }
 
 private:
   const uint8_t* data_ = nullptr;
@@ -133,7 +146,11 @@ inline uint64_t PageOffset(uint32_t page) { return static_cast<uint64_t>(page) *
 // The bytes of one page as far as the image holds them: PageSize bytes for a
 // whole page, fewer for a trailing partial page, none past the end. Reads
 // through the result give ErasedByte where the file stops.
-ByteView PageBytes(ByteView image, uint32_t page);
+inline ByteView PageBytes(ByteView image, uint32_t page) {
+  uint64_t offset = PageOffset(page);
+  if (offset >= image.size()) return ByteView();
+  return image.Sub(static_cast<size_t>(offset), PageSize);
+}
 
 // Tags offset of an image, from spare bytes 0 and 1 of page 0 only: FF FF gives
 // TagsOffsetMarked, anything else TagsOffsetPlain. A file too short to hold
@@ -191,7 +208,19 @@ void EncodeObjectHeader(const ObjectHeader& header, uint8_t* out);
 
 // The header test of the walk: type at most MaxObjectType (unsigned), sequence
 // number not 0, and byte count 0xFFFF, 0 or the header's own file size. The
-// chunk id is not consulted.
-bool PassesHeaderTest(const Tags& tags, uint32_t headerType, uint32_t headerFileSize);
-// The same test on a page as it lies in the image.
-bool PassesHeaderTest(ByteView page, uint32_t tagsOffset);
+// chunk id is not consulted. fileSize() gives the header's file size and is
+// asked only when the byte count is neither 0xFFFF nor 0, so that the scan
+// does not touch a further part of every page for it.
+template <typename FileSize>
+inline bool PassesHeaderTest(uint32_t headerType, uint32_t sequenceNumber, uint32_t byteCount, FileSize fileSize) {
+  if (headerType > MaxObjectType || sequenceNumber == 0) return false;
+  return byteCount == HeaderByteCount || byteCount == 0 || byteCount == fileSize();
+}
+inline bool PassesHeaderTest(const Tags& tags, uint32_t headerType, uint32_t headerFileSize) {
+  return PassesHeaderTest(headerType, tags.SequenceNumber, tags.ByteCount, [=] { return headerFileSize; });
+}
+// The same test on a page as it lies in the image, reading only what it needs.
+inline bool PassesHeaderTest(ByteView page, uint32_t tagsOffset) {
+  return PassesHeaderTest(page.U32(HeaderType), page.U32(tagsOffset + TagSequenceNumber),
+                          page.U32(tagsOffset + TagByteCount), [page] { return page.U32(HeaderFileSize); });
+}

@@ -21,8 +21,6 @@ ByteView SourceHeader(const ObjectRecord& r, const WalkSources& sources) {
   return sources.WorkBytes.Sub(r.WorkOffset, PageSize);
 }
 
-const ObjectRecord* RecordOf(cl::TTreeNode* node) { return static_cast<const ObjectRecord*>(node->Data); }
-
 // Releases the output's view and mapping on every way out.
 struct OutputMapping {
   HANDLE mapping = nullptr;
@@ -60,11 +58,7 @@ void RewriteHeader(uint8_t* dst, ByteView sourcePage, const ObjectRecord& r, uin
 
 void DefaultRootPage(uint8_t* dst) {
   std::memset(dst, ErasedByte, PageSize);
-  WriteU32(dst + HeaderType, ObjectTypeDirectory);
-  WriteU32(dst + HeaderParentId, 1);
-  std::memset(dst + HeaderName, 0, NameFieldSize);
-  WriteU32(dst + HeaderMode, 040755);
-  for (uint32_t field : {HeaderUid, HeaderGid, HeaderATime, HeaderMTime, HeaderCTime}) WriteU32(dst + field, 0);
+  EncodeObjectHeader(DefaultRootHeader(), dst);
 }
 
 uint64_t OutputPages(const ObjectRecord* r) {
@@ -97,24 +91,21 @@ imgoutThread::imgoutThread(const std::string& fileName) : FileName(fileName) {}
 
 void imgoutThread::Execute() {
   bool done = false;
-  try {
-    done = RebuildImage(*this, FileName);
-  } catch (...) {
-    try {
-      Synchronize([this] { CloseProgressDialog(); });
-    } catch (...) {
-    }
-  }
+  // The set-up call comes before the click: the dialog shows the rebuild's
+  // caption from its first paint.
+  RunWithProgress(
+      [this] {
+        const int count = Form1->TreeView1.Count();
+        Total = count - 2 > 0 ? count - 2 : 0;
+        Synchronize([this] { ShowRebuildProgress(); });
+      },
+      [this, &done] { done = RebuildImage(*this, FileName); }, RebuildFailedText);
   Written = done;
   // The edits are not all in a file yet: closing must still ask.
   if (!done) Modified = 1;
-  cl::Screen.SetCursor(IDC_ARROW);
 }
 
-void imgoutThread::Say(const std::string& text) {
-  CurrentText = text;
-  Synchronize([this] { ShowCurrentItem(); });
-}
+void imgoutThread::Say(const std::string& text) { ShowItem(text, 0); }
 
 void imgoutThread::ShowRebuildProgress() {
   Form4->SetCaption("正在重建另存:");
@@ -122,17 +113,9 @@ void imgoutThread::ShowRebuildProgress() {
   Form4->ProgressBar1.SetRange(0, Total);
 }
 
-void imgoutThread::ShowCurrentItem() { Form4->Label2.SetCaption(CurrentText); }
-void imgoutThread::ShowProgressPosition() { Form4->ProgressBar1.SetPosition(Position); }
-void imgoutThread::CloseProgressDialog() { Form4->Close(); }
-
 bool RebuildImage(imgoutThread& thread, const std::string& fileName) {
   cl::TTreeView& tree = Form1->TreeView1;
   const int count = tree.Count();
-  thread.Total = count - 2 > 0 ? count - 2 : 0;
-  thread.Synchronize([&thread] { thread.ShowRebuildProgress(); });
-  Form4->Tag = 0;
-  PostMessageA(Form1->Button1.Handle(), BM_CLICK, 0, 0);
 
   thread.Say("正在计算空间");
   uint64_t pages = 1;
@@ -154,8 +137,11 @@ bool RebuildImage(imgoutThread& thread, const std::string& fileName) {
       output.view = static_cast<uint8_t*>(MapViewOfFile(output.mapping, FILE_MAP_ALL_ACCESS, 0, 0, size));
   }
   if (!output.view) {
-    cl::MessageBox(cl::Application.Handle(), "无法创建IMG文件！,可能其它程序正在使用。", "提示", MB_ICONINFORMATION);
-    thread.Synchronize([&thread] { thread.CloseProgressDialog(); });
+    // Shown through the dialog seam on the interface thread; the dialog
+    // closes after it, on the way out.
+    thread.Synchronize([] {
+      cl::MessageBox(cl::Application.Handle(), "无法创建IMG文件！,可能其它程序正在使用。", "提示", MB_ICONINFORMATION);
+    });
     return false;
   }
 
@@ -176,7 +162,7 @@ bool RebuildImage(imgoutThread& thread, const std::string& fileName) {
   uint64_t at = 1;
   for (int c = 1; c < count; ++c) {
     cl::TTreeNode* node = tree.Item(c);
-    if (cl::ProgressStepDue(c, thread.Total)) thread.Say(node->Text());
+    thread.ShowItem(node->Text(), c);
     const ObjectRecord* r = RecordOf(node);
     uint8_t* page = output.view + at * PageSize;
     if (r && r->ObjectType == ObjectTypeFile) {
@@ -185,13 +171,8 @@ bool RebuildImage(imgoutThread& thread, const std::string& fileName) {
       RewriteHeader(page, SourceHeader(*r, sources), *r, IdKey(r->ObjectId), settings);
     }
     at += OutputPages(r);
-    if (Form4->Tag == 1) {
-      thread.Synchronize([&thread] { thread.CloseProgressDialog(); });
-      return false;
-    }
-    thread.Position = c;
-    if (cl::ProgressStepDue(c, thread.Total)) thread.Synchronize([&thread] { thread.ShowProgressPosition(); });
+    if (thread.CancelRequested()) return false;
+    thread.StepTo(c);
   }
-  thread.Synchronize([&thread] { thread.CloseProgressDialog(); });
   return true;
 }

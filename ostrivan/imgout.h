@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "Unit3.h"
-#include "cl_thread.h"
-#include "model.h"
+#include "openimage.h"
+#include "progress.h"
 
 // Output tags, ECC kind and erase marker of the pages the rebuild writes.
 struct StampSettings {
@@ -26,8 +26,8 @@ void StampPageEcc(uint8_t* page, const StampSettings& out);
 void RewriteHeader(uint8_t* dst, ByteView sourcePage, const ObjectRecord& r, uint32_t objectId,
                    const StampSettings& out);
 
-// A header page for a root that no image header describes: folder 1 in
-// itself, mode 040755, owner and times 0, every other header byte 0xFF.
+// Page 0 for a root that no image header describes: DefaultRootHeader with
+// every other byte of the page erased.
 void DefaultRootPage(uint8_t* dst);
 
 // Pages a node takes in the output: a regular file its header and one page
@@ -36,22 +36,18 @@ uint64_t OutputPages(const ObjectRecord* r);
 // One mapping holds at most this many bytes of output.
 constexpr uint64_t MaxOutputBytes = 0x7FFF0000u;
 
-class imgoutThread : public cl::TThread {
+// The worker of one rebuild; Total and Position count tree nodes,
+// CurrentItem is the stage or the node at hand.
+class imgoutThread : public progressThread {
 public:
   explicit imgoutThread(const std::string& fileName);
 
-  int Total = 0;
-  int Position = 0;
   std::string FileName;
-  std::string CurrentText;
   bool Written = false;  // the output was created and every node written
 
 protected:
   void Execute() override;
   virtual void ShowRebuildProgress();
-  virtual void ShowCurrentItem();
-  virtual void ShowProgressPosition();
-  virtual void CloseProgressDialog();
 
 private:
   friend bool RebuildImage(imgoutThread& thread, const std::string& fileName);

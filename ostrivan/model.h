@@ -1,11 +1,10 @@
 #pragma once
 // What the image browser holds about the opened image: the record of each
 // object, the table from 16-bit object ids to tree nodes, the runs of pages of
-// one sequence number, the module-level values of the open image, and the
-// small service routines the units share.
+// one sequence number and the module-level values of the open image. Plain
+// code over bytes: no Windows header (openimage.h holds the file side).
 
-#include <windows.h>
-
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -57,6 +56,18 @@ inline bool InWorkFile(const ObjectRecord& r) { return r.HeaderPage == NoPage; }
 // The name takes the field's first MaxNameBytes bytes and always ends in 0;
 // FirstPage stays NoPage (the node's creation sets it).
 ObjectRecord RecordFromHeader(const ObjectHeader& header, const Tags& tags, PageRef headerPage);
+// Mode words of new objects: permissions 755 with the object's file-type bits.
+constexpr uint32_t NewFileMode = 0100755;
+constexpr uint32_t NewFolderMode = 040755;
+
+// The header of a root that no accepted header describes: folder 1 in
+// itself, mode NewFolderMode, size, owner and times 0, every other byte
+// erased. The open command's root record and the rebuild's page 0 both come
+// from it, so they agree.
+ObjectHeader DefaultRootHeader();
+// The record of that header, as the open command gives the root.
+ObjectRecord DefaultRootRecord();
+
 // The record's name up to its terminating zero (never past the field).
 std::string RecordName(const ObjectRecord& r);
 // Stores a UTF-8 name: its first MaxNameBytes bytes (a cut may split a
@@ -75,16 +86,9 @@ struct NodeEntry {
 };
 constexpr uint32_t kNodeTableEntries = 65536;
 
-// The current table, a block of global memory. Readers go through the
+// The current table (AllocNodeTable, openimage.h). Readers go through the
 // functions below, which accept a null table as one that holds nothing.
 extern NodeEntry* NodeTable;
-
-// Frees the current NodeTable, then allocates a fresh one (never fewer entries
-// than one per 16-bit id) with every entry {0, NoPage, nullptr}; stores it in
-// NodeTable and returns it (nullptr when the memory is not available).
-NodeEntry* AllocNodeTable(uint32_t entries = kNodeTableEntries);
-// Frees the current NodeTable; NodeTable becomes nullptr.
-void FreeNodeTable();
 
 // Table key of an id: its low 16 bits (object, parent and hard-link ids alike).
 inline uint16_t IdKey(uint32_t id) { return static_cast<uint16_t>(id); }
@@ -93,7 +97,8 @@ inline NodeEntry& EntryOf(NodeEntry* table, uint32_t id) { return table[IdKey(id
 // The tree node of an id: the entry's node when its flag is 1, and for the root
 // id also while the flag is 0. A page reference is never a node.
 cl::TTreeNode* NodeOf(const NodeEntry* table, uint32_t id);
-// The walk met a page of the id: remembered when nothing was seen for the id yet.
+// The walk met a page of the id: remembered when nothing was seen for the id
+// yet. Entry 1 holds the root node from the open on and never takes a page.
 void NoteFirstPage(NodeEntry* table, uint32_t id, PageRef page);
 // The id's node is about to be created: returns the first page remembered
 // (NoPage when there is none or the flag was already 1) and sets the entry to
@@ -132,12 +137,13 @@ public:
   static constexpr size_t NoEntry = static_cast<size_t>(-1);
 
   // The sorted runs of the image's pages 0 .. PageCount(image.size()) - 1, read
-  // at tagsOffset; no WorkFile entry yet. pageDone, when given, is called after
-  // each page with the number of pages handled so far.
+  // at tagsOffset; no WorkFile entry yet. pageDone, when given, is called
+  // after each page with its index and its bytes (PageBytes), so that the
+  // scan learns what else it needs of a page in the same pass.
   template <typename PageDone>
   static RunEntryList FromImage(ByteView image, uint32_t tagsOffset, PageDone pageDone);
   static RunEntryList FromImage(ByteView image, uint32_t tagsOffset) {
-    return FromImage(image, tagsOffset, [](uint32_t) {});
+    return FromImage(image, tagsOffset, [](PageRef, ByteView) {});
   }
 
   void Append(const RunEntry& e) { entries_.push_back(e); }
@@ -176,16 +182,21 @@ RunEntryList RunEntryList::FromImage(ByteView image, uint32_t tagsOffset, PageDo
   if (pages == 0) return list;
   uint32_t current = PageSequenceNumber(PageBytes(image, 0), tagsOffset);
   PageRef start = 0;
-  for (uint32_t i = 0; i < pages; ++i) {
-    uint32_t s = PageSequenceNumber(PageBytes(image, i), tagsOffset);
+  auto step = [&](uint32_t i, ByteView page) {
+    uint32_t s = PageSequenceNumber(page, tagsOffset);
     if (s != current) {
       list.Append({current, PageSource::Image, start, i - 1});
       start = i;
       current = s;
     }
     if (i == pages - 1) list.Append({current, PageSource::Image, start, i});
-    pageDone(i + 1);
-  }
+    pageDone(i, page);
+  };
+  // Pages that lie whole in the image are views of a known size, so that the
+  // bounds of every read fold away; only a trailing partial page is cut.
+  uint32_t whole = static_cast<uint32_t>(std::min<uint64_t>(pages, image.size() / PageSize));
+  for (uint32_t i = 0; i < whole; ++i) step(i, ByteView(image.data() + PageOffset(i), PageSize));
+  for (uint32_t i = whole; i < pages; ++i) step(i, PageBytes(image, i));
   list.SortImageRuns();
   return list;
 }
@@ -194,14 +205,9 @@ RunEntryList RunEntryList::FromImage(ByteView image, uint32_t tagsOffset, PageDo
 extern RunEntryList RunList;
 
 // ---- Open-image values -----------------------------------------------------------
-// Handles are nullptr when nothing is open.
-extern HANDLE ImageHandle;           // the image, opened for reading with exclusive sharing
-extern HANDLE ImageMapping;          // read-only mapping of the whole image
 extern const uint8_t* ImageView;     // the whole image; nullptr when no image is open
 extern uint32_t ImageSize;           // file size of the image (32 bits)
 extern std::string WorkFileName;     // name of the WorkFile in ProgramDir()
-extern HANDLE WorkFileHandle;        // the WorkFile, read/write, exclusive
-extern HANDLE WorkFileMapping;
 extern uint8_t* WorkView;            // the whole WorkFile, read/write; moves at each growth
 extern uint32_t WorkFileSize;        // bytes WorkView covers
 extern uint32_t InputTagsOffset;     // tags offset of the opened image and of the WorkFile
@@ -215,51 +221,8 @@ extern uint8_t Modified;             // 1 after an edit not yet written by a reb
 inline ByteView ImageBytes() { return ByteView(ImageView, ImageView ? ImageSize : 0); }
 inline ByteView WorkBytes() { return ByteView(WorkView, WorkView ? WorkFileSize : 0); }
 
-// What the main window shows of an opened file: status panel 1, status panel 3
-// and the status bar's hint. A text stays empty when the open failed before
-// the step that knows it.
-struct ImageStatusTexts {
-  std::string fileName;
-  std::string sizeText;
-  std::string hint;
-};
-
-// Releases the WorkFile (and deletes it), picks the next WorkFileName, releases
-// the previous image, then opens path for reading with exclusive sharing and
-// maps all of it read-only. Returns the view, also stored in ImageView;
-// nullptr for an empty file, a file that cannot be opened, or a failed mapping,
-// in which case nothing stays open. Touches no window.
-const uint8_t* OpenImageFile(const std::string& path, ImageStatusTexts& status);
-// Unmaps and closes the image; ImageView nullptr, ImageSize 0.
-void ReleaseImage();
-// Unmaps and closes the WorkFile (the file stays); WorkView nullptr, WorkFileSize 0.
-void ReleaseWorkFile();
-// First free "tmpfile" N ".dat" for N = 0..1000 in folder, or "tmpfile" when all exist.
-std::string PickWorkFileName(const std::string& folder);
 // Size text of status panel 3: bytes / 1024 / 1024 with two decimals, rounded half up, then "MB".
 std::string SizeText(uint32_t bytes);
-// The file-name part of a path (after the last "\", "/" or ":"), reading the
-// system code page's double-byte characters whole.
-std::string FileNamePart(const std::string& path);
-
-// ---- Service routines ----------------------------------------------------------
-std::string Utf8FromWide(const std::wstring& text);
-std::wstring WideFromUtf8(const std::string& text);
-// UTF-8 and the system ANSI code page through UTF-16; characters the code page
-// lacks become its substitution character.
-std::string AnsiFromUtf8(const std::string& utf8);
-std::string Utf8FromAnsi(const std::string& ansi);
-// GetLongPathNameA of path; empty when the path does not exist or the call fails.
-std::string LongPathName(const std::string& path);
-// The temporary folder, long form, ending in "\"; the short form GetTempPathA
-// gave when the long form cannot be had; empty when there is none.
-std::string TempDir();
 // Sets count bytes to 0xFF (flag 1) or 0x00 (flag 0); any other flag, or a
 // count of 0 or less, writes nothing.
 void FillBytes(void* buffer, int count, int flag);
-// Folder of the program file, ending in "\".
-std::string ProgramDir();
-// Makes ProgramDir() answer folder (which must end in "\") instead, so that a
-// test or the session driver keeps its WorkFiles in a folder of its own; an
-// empty folder restores the program's.
-void OverrideProgramDir(const std::string& folder);

@@ -47,3 +47,13 @@ ensure_wine_prefix() {
     touch "$WINEPREFIX/.ostrivan-ready-2"
   ) 9>"$WINEPREFIX.lock"
 }
+
+# The Windows name of a Unix path: drive Z: is the root in every prefix Wine
+# makes. Spelled out here rather than asked of winepath, which costs a Wine
+# process per path and, on a loaded machine, has come back empty.
+winpath() {
+  local p
+  p=$(realpath -ms "$1")
+  printf 'Z:%s\n' "${p//\//\\}"
+}
+export -f winpath

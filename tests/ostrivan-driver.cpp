@@ -2,6 +2,7 @@
 // runs the commands of its command line in order, answering dialogs from a
 // script and printing results to stdout in UTF-8.
 #include <objbase.h>
+#include <shellapi.h>
 #include <shlobj.h>
 #include <stdio.h>
 
@@ -12,7 +13,9 @@
 
 #include "Unit1.h"
 #include "Unit4.h"
+#include "Unit5.h"
 #include "Unit7.h"
+#include "list_text.h"
 #include "session.h"
 #include "tree_text.h"
 
@@ -23,7 +26,10 @@ const char kHelp[] =
     "Runs the image browser's main window and the commands in order.\n"
     "Output is UTF-8; each message box the program shows prints as\n"
     "  MSG<TAB>title<TAB>text\n"
-    "and each modal form as FORM<TAB>caption. Each command ends with a line\n"
+    "each modal form as FORM<TAB>caption, and each input box as\n"
+    "  INPUT<TAB>caption<TAB>prompt<TAB>default\n"
+    "(an input box with no answer queued is cancelled: it gives its default).\n"
+    "Each command ends with a line\n"
     "  TIME<TAB>command<TAB>milliseconds\n"
     "Commands:\n"
     "  controls          one line per control of the main window:\n"
@@ -50,7 +56,22 @@ const char kHelp[] =
     "  save PATH KIND MARKER  \"整理另存\": ECC KIND 0, 1 or 2, MARKER 1 for the FF FF\n"
     "                    erase marker or 0 without, the file PATH; returns when the\n"
     "                    worker has ended\n"
-    "  screenshot PATH   save the main window as it is on the screen, as a BMP file\n";
+    "  screenshot PATH   save the main window as it is on the screen, as a BMP file\n"
+    "  input TEXT        the answer (OK) for the next input box\n"
+    "  input-cancel      cancel the next input box\n"
+    "  select NAME...    select exactly those entries (captions) of the folder shown;\n"
+    "                    the arguments run up to the next command word or the end\n"
+    "  mkdir NAME        \"新建目录\" with NAME typed\n"
+    "  delete            \"删除\" on the selection (the question takes the next\n"
+    "                    answer, Yes by default)\n"
+    "  rename NAME       \"重命名\" of the first selected entry, NAME typed\n"
+    "  chmod TEXT        \"权限修改\" of the selection, TEXT typed\n"
+    "  uid TEXT          \"UID修改\" of the selection, TEXT typed\n"
+    "  gid TEXT          \"GID修改\" of the selection, TEXT typed\n"
+    "  props             \"属性\" of the first selected entry: one line per field of\n"
+    "                    the dialog, PROP<TAB>control<TAB>text (Edit1, filetype,\n"
+    "                    filesize, filectime, fileuid, filegid, Label7), then\n"
+    "                    PANEL<TAB>5<TAB>text for the status panel's details\n";
 
 ScriptedDialogs* g_dialogs = nullptr;
 
@@ -108,7 +129,7 @@ bool Click(const std::string& name) {
 void PrintTree() {
   for (int i = 0; i < Form1->TreeView1.Count(); ++i) {
     const cl::TTreeNode* n = Form1->TreeView1.Item(i);
-    const auto* r = static_cast<const ObjectRecord*>(n->Data);
+    const ObjectRecord* r = RecordOf(n);
     char fields[160] = "";
     if (r)
       snprintf(fields, sizeof fields, "%u\t%u\t%o\t%u\t%u\t%u\t%u", r->ObjectType, r->FileSize, r->Mode, r->Uid,
@@ -118,7 +139,9 @@ void PrintTree() {
 }
 
 const char* const kCommands[] = {"controls", "click", "answer", "close", "open", "tree", "status", "ls",
-                                 "cd", "export-all", "extract", "cancel-after", "save", "screenshot"};
+                                 "cd", "export-all", "extract", "cancel-after", "save", "screenshot",
+                                 "input", "input-cancel", "select", "mkdir", "delete", "rename", "chmod",
+                                 "uid", "gid", "props"};
 
 bool IsCommand(const std::string& word) {
   for (const char* c : kCommands)
@@ -178,10 +201,20 @@ void WatchProgress() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  // The arguments in UTF-8, whatever the code page: from the wide command line.
   std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
+  int wideCount = 0;
+  if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &wideCount)) {
+    for (int a = 1; a < wideCount; ++a) {
+      int n = WideCharToMultiByte(CP_UTF8, 0, wide[a], -1, nullptr, 0, nullptr, nullptr);
+      std::string arg(n > 0 ? n - 1 : 0, '\0');
+      if (n > 1) WideCharToMultiByte(CP_UTF8, 0, wide[a], -1, &arg[0], n, nullptr, nullptr);
+      args.push_back(arg);
+    }
+    LocalFree(wide);
+  }
   if (args.empty() || args[0] == "--help" || args[0] == "-h") {
     Print(kHelp);
     return args.empty() ? 2 : 0;
@@ -194,6 +227,7 @@ int main(int argc, char** argv) {
   dialogs.onAsked = [](const AskedDialog& a) {
     if (a.kind == cl::DialogKind::MessageBox) Print("MSG\t" + a.title + "\t" + a.text + "\n");
     if (a.kind == cl::DialogKind::ModalForm) Print("FORM\t" + a.title + "\n");
+    if (a.kind == cl::DialogKind::InputBox) Print("INPUT\t" + a.title + "\t" + a.text + "\t" + a.value + "\n");
   };
   CreateProgramForms();
   dialogs.realForms.push_back(Form4);
@@ -324,6 +358,46 @@ int main(int argc, char** argv) {
         Print("ERROR\tno tree node " + path + "\n", false);
         status = 1;
       }
+    } else if (cmd == "input") {
+      std::string text = needArg(cmd);
+      if (status) break;
+      dialogs.QueueText(AnsiFromUtf8Text(text));
+    } else if (cmd == "input-cancel") {
+      dialogs.QueueText("", false);
+    } else if (cmd == "select") {
+      std::vector<std::string> words;
+      while (i < args.size() && !IsCommand(args[i])) words.push_back(args[i++]);
+      for (std::string& w : words) w = AnsiFromUtf8Text(w);
+      for (const std::string& missing : SelectListEntries(words)) {
+        Print("ERROR\tno entry " + missing + "\n");
+        status = 1;
+      }
+    } else if (cmd == "mkdir" || cmd == "rename" || cmd == "chmod" || cmd == "uid" || cmd == "gid") {
+      std::string text = needArg(cmd);
+      if (status) break;
+      dialogs.QueueText(AnsiFromUtf8Text(text));
+      if (cmd == "mkdir") Form1->newdirokClick();
+      if (cmd == "rename") Form1->N6Click();
+      if (cmd == "chmod") Form1->N7Click();
+      if (cmd == "uid") Form1->UID1Click();
+      if (cmd == "gid") Form1->GID1Click();
+      // An edit that asked nothing (no selection) leaves no answer behind.
+      dialogs.DropQueuedAnswers();
+    } else if (cmd == "delete") {
+      Form1->filedelClick();
+    } else if (cmd == "props") {
+      dialogs.QueueModalAction([](cl::TForm*) {
+        Form5->FormShow();
+        const std::pair<const char*, const cl::TControl*> fields[] = {
+            {"Edit1", &Form5->Edit1},         {"filetype", &Form5->filetype}, {"filesize", &Form5->filesize},
+            {"filectime", &Form5->filectime}, {"fileuid", &Form5->fileuid},   {"filegid", &Form5->filegid},
+            {"Label7", &Form5->Label7}};
+        for (const auto& f : fields) Print(std::string("PROP\t") + f.first + "\t" + f.second->Caption() + "\n");
+        return static_cast<int>(cl::mrOk);
+      });
+      Form1->N3Click(Form1->N3);
+      dialogs.DropQueuedAnswers();
+      Print("PANEL\t5\t" + Form1->StatusBar1.PanelText(5) + "\n");
     } else if (cmd == "close") {
       Form1->Close();
       Print(cl::Application.Terminated() ? "CLOSED\n" : "OPEN\n", false);

@@ -10,7 +10,6 @@ source "$here/../scripts/wine-env.sh"
 command -v unyaffs >/dev/null || { echo "unyaffs is not installed"; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-winpath() { "$WINE" winepath -w "$1" 2>/dev/null; }
 run() { "$here/../scripts/wine-exec.sh" "$@"; }
 
 passed=0 failed=0
@@ -36,5 +35,20 @@ check "tree root line" has "$(printf '/\t3\t0\t40755\t0\t0\t0\t1')"
 check "tree file line" has "$(printf '/system/etc/f5000.bin\t1\t5000\t100644\t0\t0\t1600000000\t406')"
 check "ls line" has "$(printf 'f2049.bin\t404\t1')"
 check "status line" has "$(printf 'PANEL\t4\t读取完成！')"
+# Edits made through the driver reach an image that unyaffs reads.
+run "$build/tests/ostrivan-driver.exe" open "$(winpath "$work/in.img")" cd /system select app rename apps \
+  select build.prop chmod 600 select apps select build.prop props mkdir 新目录 cd /system/etc select f0.bin f1.bin delete \
+  save "$(winpath "$work/edited.img")" 1 0 | tr -d '\r' > "$work/edits.txt"
+unyaffs -c 2 -s 64 "$work/edited.img" "$work/edited" >/dev/null
+check "renamed folder" test -f "$work/edited/system/apps/Settings.apk"
+check "old name gone" test ! -e "$work/edited/system/app"
+check "deleted files gone" bash -c "test ! -e '$work/edited/system/etc/f0.bin' && test ! -e '$work/edited/system/etc/f1.bin'"
+check "other files stay" cmp "$work/oracle/system/etc/f5000.bin" "$work/edited/system/etc/f5000.bin"
+check "new folder" test -d "$work/edited/system/新目录"
+check "changed mode" test "$(stat -c %a "$work/edited/system/build.prop")" = 600
+has() { grep -qxF "$1" "$work/edits.txt"; }
+check "input line" has "$(printf 'INPUT\t重命名\t输入名称         \tapp')"
+check "prop line" has "$(printf 'PROP\tLabel7\trw------- (0600)')"
+check "details line" has "$(printf 'PANEL\t5\t类型：文件, 大小：17字节, 详细：rw------- (0600)')"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include "cl_strings.h"
+#include "cl_sysutil.h"
 #include "image_builder.h"
 
 namespace {
@@ -86,6 +89,82 @@ TEST(Paths, SplitsWalkDoubleByteCharacters) {
   EXPECT_EQ(cl::IncludeTrailingBackslash("C:\\a"), "C:\\a\\");
   EXPECT_EQ(cl::IncludeTrailingBackslash("C:\\a\\"), "C:\\a\\");
   EXPECT_EQ(cl::IncludeTrailingBackslash("C:\\" + tricky), "C:\\" + tricky + "\\");
+}
+
+TEST(Paths, OneStepOverDoubleByteCharacters) {
+  ASSERT_EQ(936u, GetACP());
+  const std::string text = "a\x95\x5C\x95";  // a, one character whose trail byte is "\", a lone lead byte
+  EXPECT_EQ(cl::CharBytes(text, 0), 1u);
+  EXPECT_EQ(cl::CharBytes(text, 1), 2u);
+  EXPECT_EQ(cl::CharBytes(text, 3), 1u);  // nothing after it: no character
+}
+
+TEST(Paths, DeviceNamesWhateverTheirExtension) {
+  struct Case {
+    const char* name;
+    bool device;
+  } cases[] = {
+      {"CON", true},      {"con.txt", true},   {"Con .log", true},  {"CONSOLE", false}, {"CO", false},
+      {"prn", true},      {"AUX.a.b", true},   {"nul", true},       {"NULL", false},    {"", false},
+      {"CONIN$", true},   {"conout$.txt", true}, {"CONIN", false},  {"CONIN$$", false},
+      {"COM1", true},     {"com9.x", true},    {"COM0", false},     {"COM10", false},
+      {"LPT1", true},     {"lpt9", true},      {"LPT0", false},     {"LPT", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(c.device, cl::IsDeviceName(c.name));
+  }
+}
+
+TEST(Paths, FileFolderAndPathTests) {
+  testsupport::ScratchFolder folder;
+  ASSERT_TRUE(CreateDirectoryA(folder.File("sub").c_str(), nullptr));
+  HANDLE h = CreateFileA(folder.File("file.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  CloseHandle(h);
+  struct Case {
+    std::string path;
+    bool file, directory, exists;
+  } cases[] = {
+      {folder.File("file.txt"), true, false, true},
+      {folder.File("sub"), false, true, true},
+      {folder.File("sub\\"), false, true, true},
+      {folder.File("missing"), false, false, false},
+      {"", false, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(c.file, cl::FileExists(c.path));
+    EXPECT_EQ(c.directory, cl::DirectoryExists(c.path));
+    EXPECT_EQ(c.exists, cl::PathExists(c.path));
+  }
+}
+
+TEST(SysUtil, ProgramDirAndItsOverride) {
+  char module[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, module, MAX_PATH);
+  EXPECT_EQ(cl::ProgramDir() + cl::ExtractFileName(module), module);
+  cl::OverrideProgramDir("C:\\elsewhere\\");
+  EXPECT_EQ(cl::ProgramDir(), "C:\\elsewhere\\");
+  cl::OverrideProgramDir("");
+  EXPECT_EQ(cl::ProgramDir(), cl::ExtractFilePath(module));
+  std::string temp = cl::TempDir();
+  ASSERT_FALSE(temp.empty());
+  EXPECT_EQ(temp.back(), '\\');
+  EXPECT_TRUE(cl::DirectoryExists(temp));
+}
+
+TEST(SysUtil, TextConversionsThroughWide) {
+  ASSERT_EQ(936u, GetACP());
+  EXPECT_EQ(std::wstring(L"中文名 1.txt"), cl::WideFromUtf8(u8"中文名 1.txt"));
+  EXPECT_EQ(std::string(u8"中文名 1.txt"), cl::Utf8FromWide(L"中文名 1.txt"));
+  EXPECT_EQ(std::string("提示"), cl::AnsiFromWide(L"提示"));  // the literal is stored as GBK
+  EXPECT_EQ(std::wstring(L"提示"), cl::WideFromAnsi("提示"));
+  EXPECT_EQ(std::string("提示"), cl::AnsiFromUtf8(u8"提示"));
+  EXPECT_EQ(std::string(u8"提示"), cl::Utf8FromAnsi("提示"));
+  EXPECT_EQ("", cl::AnsiFromUtf8(""));
+  EXPECT_EQ(std::wstring(), cl::WideFromAnsi(""));
+  EXPECT_EQ("a?b", cl::AnsiFromUtf8(u8"a\u0E01b"));  // no GBK form: substitution character
 }
 
 }  // namespace

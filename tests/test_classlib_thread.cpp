@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "cl_app.h"
+#include "cl_dialogs.h"
 #include "cl_thread.h"
 
 namespace {
@@ -55,6 +57,35 @@ TEST(Synchronize, RunsDirectlyOnTheInterfaceThread) {
   int n = 0;
   cl::Application.Synchronize([&] { ++n; });
   EXPECT_EQ(n, 1);
+}
+
+// Asks a question from its own thread, as a worker that reports a failure.
+class AskingWorker : public cl::TThread {
+public:
+  int answer = 0;
+
+protected:
+  void Execute() override { answer = cl::MessageBox(cl::Application.Handle(), "问题", "提示", MB_YESNO); }
+};
+
+TEST(DialogSeam, AWorkersQuestionIsAnsweredOnTheInterfaceThread) {
+  std::vector<DWORD> threads;
+  std::vector<std::string> texts;
+  cl::SetDialogHook([&](const cl::DialogRequest& req) {
+    threads.push_back(GetCurrentThreadId());
+    texts.push_back(req.text + "|" + req.title);
+    cl::DialogAnswer a;
+    a.result = IDNO;
+    return a;
+  });
+  AskingWorker worker;
+  worker.Start();
+  cl::Application.RunUntil([&] { return worker.Finished(); });
+  worker.WaitFor();
+  cl::SetDialogHook(nullptr);
+  EXPECT_EQ(worker.answer, IDNO);
+  EXPECT_EQ(threads, std::vector<DWORD>{cl::Application.ThreadId()});
+  EXPECT_EQ(texts, std::vector<std::string>{"问题|提示"});
 }
 
 }  // namespace

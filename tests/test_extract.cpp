@@ -213,11 +213,11 @@ protected:
   }
   RecordingExtract* RunRecorded(const std::vector<std::string>& ids, const std::string& cancelAtItem = "",
                                 int cancelAtPosition = -1) {
-    // Never freed, as the program's workers: the main window keeps a reference.
+    // The main window owns it: it lives until the next worker starts.
     auto* w = new RecordingExtract(Dest(), ids);
     w->cancelAtItem = cancelAtItem;
     w->cancelAtPosition = cancelAtPosition;
-    Form1->StartWorker(w);
+    Form1->StartWorker(std::unique_ptr<cl::TThread>(w));
     WaitForWorkers();
     return w;
   }
@@ -536,7 +536,7 @@ TEST_F(Extract, SafeHostNames) {
       {"*?\"<>|/:", "________"}, {"\x01\x1f\x7f", "___"}, {"end. ", "end__"}, {" lead", " lead"}, {"a.b", "a.b"},
       {"CON", "_CON"},   {"con.txt", "_con.txt"}, {"con .txt", "_con .txt"}, {"com1", "_com1"}, {"COM9.log", "_COM9.log"},
       {"com0", "com0"},  {"com10", "com10"},  {"lpt9", "_lpt9"},    {"console", "console"}, {"乗\\", "乗_"},
-      {"亅|", "亅_"},
+      {"亅|", "亅_"},     {"conin$", "_conin$"}, {"CONOUT$.txt", "_CONOUT$.txt"}, {"conin", "conin"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -666,7 +666,7 @@ TEST_F(ExtractTwoEntries, CancelFinishesTheNodeAtHandAndBeginsNoFurtherEntry) {
     auto* w = new RecordingExtract(dest.Path().substr(0, dest.Path().size() - 1), {"300", "310"});
     w->cancelAtItem = c.cancelAtItem;
     w->cancelAtPosition = c.cancelAtPosition;
-    Form1->StartWorker(w);
+    Form1->StartWorker(std::unique_ptr<cl::TThread>(w));
     WaitForWorkers();
     EXPECT_EQ(c.log, w->log);
     EXPECT_EQ(c.files, Listing(dest.Path()));
@@ -695,13 +695,14 @@ TEST_F(ExtractTwoEntries, RunAfterACancelStartsAfresh) {
 TEST_F(ExtractTwoEntries, AnErrorInsideTheRunStillClosesTheDialogAndIsReported) {
   auto* w = new RecordingExtract(Dest(), {"300", "310"});
   w->throwAtItem = "A\\f2";
-  Form1->StartWorker(w);
+  Form1->StartWorker(std::unique_ptr<cl::TThread>(w));
   WaitForWorkers();
   EXPECT_EQ(w->log, (std::vector<std::string>{"total 5 shown", "position 1", "item A\\f1", "position 2",
                                               "item A\\f2", "close"}));
   EXPECT_FALSE(IsWindowVisible(Form4->Handle()));
   ASSERT_EQ(1u, MessageBoxes().size());
-  EXPECT_EQ("有1个对象提取失败！", MessageBoxes()[0].text);
+  EXPECT_EQ("提取时出错，提取未完成！", MessageBoxes()[0].text);
+  EXPECT_EQ("提示", MessageBoxes()[0].title);
 }
 
 // ---- Commands ---------------------------------------------------------------------------------------

@@ -172,8 +172,9 @@ protected:
 
 TEST_F(MainForm, ProgressDialogOpensBeforeTheWorkersCalls) {
   Form4->Tag = 1;  // a cancel left over from an earlier run
-  ProgressWorker worker;
-  Form1->StartWorker(&worker);
+  auto owned = std::make_unique<ProgressWorker>();
+  ProgressWorker& worker = *owned;
+  Form1->StartWorker(std::move(owned));
   cl::Application.RunUntil([&] { return worker.Finished(); });
   worker.WaitFor();
   EXPECT_EQ(worker.seen, (std::vector<std::string>{"shown", "pos 3"}));

@@ -40,8 +40,9 @@ TEST(MainFormClose, AsksOnlyWithEditsAndNoKeepsTheWindow) {
 
   // A worker still running when closing is agreed is let finish first: it
   // may be reading what the window's destruction frees.
-  BusyWorker worker;
-  Form1->StartWorker(&worker);
+  auto owned = std::make_unique<BusyWorker>();
+  BusyWorker& worker = *owned;
+  Form1->StartWorker(std::move(owned));
   WaitForSingleObject(worker.started, INFINITE);
   dialogs.QueueButton(IDYES);
   Form1->Close();

@@ -8,6 +8,7 @@
 #include "addfilefun.h"
 #include "image_builder.h"
 #include "model.h"
+#include "openimage.h"
 
 using testsupport::ImageBuilder;
 using testsupport::ScratchFolder;
@@ -62,6 +63,25 @@ TEST(ObjectRecord, FilledFromHeaderWithNameCutTo255Bytes) {
   // A header on page 0 is still in the image; only a record without one is not.
   EXPECT_FALSE(InWorkFile(RecordFromHeader(ObjectHeader(), Tags(), 0)));
   EXPECT_TRUE(InWorkFile(ObjectRecord()));
+}
+
+// The open command's root record and the rebuild's page 0 for a root that
+// no header describes come from one header.
+TEST(ObjectRecord, DefaultRootRecordIsTheRecordOfItsHeader) {
+  ObjectRecord r = DefaultRootRecord();
+  std::vector<uint8_t> page(PageSize, 0xFF);
+  EncodeObjectHeader(DefaultRootHeader(), page.data());
+  ObjectHeader h = DecodeObjectHeader(ByteView(page.data(), page.size()));
+  ObjectRecord fromPage = RecordFromHeader(h, Tags{BaseSequenceNumber, RootObjectId, 0, HeaderByteCount}, NoPage);
+  EXPECT_EQ(0, std::memcmp(&r, &fromPage, sizeof r));
+  EXPECT_EQ(1, r.Valid);
+  EXPECT_EQ((std::vector<uint32_t>{ObjectTypeDirectory, RootObjectId, RootObjectId, 0, 040755, 0, 0, 0, 0, 0,
+                                   0xFFFFFFFF, HeaderByteCount}),
+            (std::vector<uint32_t>{r.ObjectType, r.ParentId, r.ObjectId, r.FileSize, r.Mode, r.Uid, r.Gid, r.ATime,
+                                   r.MTime, r.CTime, r.EquivalentId, r.TagsByteCount}));
+  EXPECT_EQ("", RecordName(r));
+  EXPECT_EQ(std::string(AliasFieldSize, '\xFF'), std::string(r.Alias, sizeof r.Alias));
+  EXPECT_EQ(0xFFFFFFFFu, h.Rdev);  // the rest of the header is erased
 }
 
 TEST(ObjectRecord, NameOf255Utf8BytesFitsWithItsTerminator) {
@@ -121,6 +141,16 @@ TEST_F(NodeTableTest, FirstPageIsKeptAndPage0IsAPage) {
   NoteFirstPage(table, 300, 11);                    // flag 1: pages are no longer noted
   EXPECT_EQ(NoPage, table[300].Page);
   EXPECT_EQ(NoPage, TakeFirstPage(table, 302));     // nothing seen
+}
+
+TEST_F(NodeTableTest, TheRootsEntryNeverTakesAPage) {
+  SetRootNode(table, Root);
+  NoteFirstPage(table, RootObjectId, 4);
+  NoteFirstPage(table, 0x10001, 5);  // same low 16 bits as the root
+  NoteFirstPage(table, 2, 6);        // the id beside it does
+  EXPECT_EQ(NoPage, table[RootObjectId].Page);
+  EXPECT_EQ(Root, NodeOf(table, RootObjectId));
+  EXPECT_EQ(6u, table[2].Page);
 }
 
 TEST_F(NodeTableTest, NodeOfFollowsTheRules) {
@@ -295,16 +325,6 @@ TEST(FillBytes, FlagAndCountDecideWhatIsWritten) {
     FillBytes(buffer.data(), c.count, c.flag);
     EXPECT_EQ(c.after, buffer);
   }
-}
-
-TEST(TextConversion, WideAndTheGbkCodePage) {
-  ASSERT_EQ(936u, GetACP());
-  EXPECT_EQ(std::wstring(L"中文名 1.txt"), WideFromUtf8(u8"中文名 1.txt"));
-  EXPECT_EQ(std::string(u8"中文名 1.txt"), Utf8FromWide(L"中文名 1.txt"));
-  EXPECT_EQ(std::string("提示"), AnsiFromUtf8(u8"提示"));  // the literal is stored as GBK
-  EXPECT_EQ(std::string(u8"提示"), Utf8FromAnsi("提示"));
-  EXPECT_EQ("", AnsiFromUtf8(""));
-  EXPECT_EQ("a?b", AnsiFromUtf8(u8"a\u0E01b"));  // no GBK form: substitution character
 }
 
 TEST(Paths, FileNamePartReadsDoubleByteCharactersWhole) {

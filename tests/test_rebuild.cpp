@@ -104,6 +104,7 @@ TEST(RewriteHeader, PartialSourcePageReadsErasedPastTheEnd) {
 
 #include <functional>
 #include <map>
+#include <new>
 
 #include "Unit1.h"
 #include "Unit4.h"
@@ -166,6 +167,22 @@ protected:
 private:
   int after_;
   bool pressed_ = false;
+};
+
+// A rebuild that fails where nothing expects it (memory exhausted, say) at
+// its nth position step.
+class FailingRebuild : public imgoutThread {
+public:
+  FailingRebuild(const std::string& file, int at) : imgoutThread(file), at_(at) {}
+
+protected:
+  void ShowProgressPosition() override {
+    imgoutThread::ShowProgressPosition();
+    if (Position == at_) throw std::bad_alloc();
+  }
+
+private:
+  int at_;
 };
 
 class Rebuild : public ProgramTest {
@@ -240,7 +257,9 @@ TEST_F(Rebuild, RoundTripKeepsTheTreeAndTheBytes) {
           SCOPED_TRACE("page " + std::to_string(p));
           const uint8_t* page = bytes.data() + p * PageSize;
           EXPECT_EQ(U32At(page + tags), 4096u);
-          if (tags == 2050) EXPECT_TRUE(page[2048] == 0xFF && page[2049] == 0xFF);
+          if (tags == 2050) {
+            EXPECT_TRUE(page[2048] == 0xFF && page[2049] == 0xFF);
+          }
           uint8_t tagsEcc[12];
           CalcTagsEcc(page + tags, tagsEcc);
           EXPECT_EQ(0, std::memcmp(page + tags + 16, tagsEcc, 12));
@@ -326,7 +345,8 @@ TEST_F(Rebuild, RootWithoutHeaderGetsABuiltOne) {
   EXPECT_EQ(h.ObjectType, 3u);
   EXPECT_EQ(h.ParentId, 1u);
   EXPECT_EQ(h.Mode, 040755u);
-  EXPECT_EQ(h.FileSize, 0xFFFFFFFFu);  // the other header bytes are erased
+  EXPECT_EQ(h.FileSize, 0u);  // as the root's record says
+  EXPECT_EQ(h.EquivalentId, 0xFFFFFFFFu);  // the other header bytes are erased
   EXPECT_EQ(U32At(bytes.data() + 2050 + 4), 1u);
   OpenPath(out);
   EXPECT_NE(FindNode("/a.txt"), nullptr);
@@ -337,11 +357,20 @@ TEST_F(Rebuild, OpenedImageAsOutputFailsAndLeavesItUntouched) {
   std::string in = Open(SampleImage(2048, files));
   std::vector<uint8_t> before = ReadWholeFile(in);
   Modified = 1;
+  // The worker's message passes the dialog seam on the interface thread,
+  // where a test can answer it.
+  std::vector<DWORD> askedOn;
+  dialogs_.onAsked = [&](const AskedDialog&) { askedOn.push_back(GetCurrentThreadId()); };
   Save(in, 1, 1);
+  dialogs_.onAsked = nullptr;
   ASSERT_FALSE(dialogs_.asked.empty());
   const AskedDialog& last = dialogs_.asked.back();
   EXPECT_EQ(last.text, "无法创建IMG文件！,可能其它程序正在使用。");
   EXPECT_EQ(last.title, "提示");
+  EXPECT_EQ(last.flags, static_cast<UINT>(MB_ICONINFORMATION));
+  EXPECT_EQ(askedOn, std::vector<DWORD>(askedOn.size(), cl::Application.ThreadId()));
+  EXPECT_FALSE(IsWindowVisible(Form4->Handle()));
+  EXPECT_EQ(Modified, 1);
   EXPECT_EQ(ReadWholeFile(in), before);
   EXPECT_EQ(Modified, 1);  // nothing was written: closing must still ask
   EXPECT_FALSE(IsWindowVisible(Form4->Handle()));
@@ -367,7 +396,7 @@ TEST_F(Rebuild, CancelKeepsTheFullSizeWithZerosAfterTheLastObject) {
   Modified = 0;
   std::string out = NewPath("cancel.img");
   auto* worker = new CancellingRebuild(out, 2);
-  Form1->StartWorker(worker);
+  Form1->StartWorker(std::unique_ptr<cl::TThread>(worker));
   WaitForWorkers();
   EXPECT_FALSE(worker->Written);
   EXPECT_EQ(Modified, 1);
@@ -383,6 +412,28 @@ TEST_F(Rebuild, CancelKeepsTheFullSizeWithZerosAfterTheLastObject) {
   for (size_t i = written * PageSize; i < bytes.size(); ++i) ASSERT_EQ(bytes[i], 0) << i;
   EXPECT_NE(U32At(bytes.data() + (written - 1) * PageSize + 2048), 0u);
   EXPECT_FALSE(IsWindowVisible(Form4->Handle()));
+}
+
+TEST_F(Rebuild, AnUnexpectedFailureIsReportedOnceAndClosesTheDialog) {
+  std::map<std::string, std::string> files;
+  Modified = 0;
+  Open(SampleImage(2048, files));
+  size_t before = dialogs_.asked.size();
+  auto* worker = new FailingRebuild(NewPath("failing.img"), 2);
+  Form1->StartWorker(std::unique_ptr<cl::TThread>(worker));
+  WaitForWorkers();
+  EXPECT_FALSE(worker->Written);
+  EXPECT_EQ(Modified, 1);  // the edits are not all in a file
+  EXPECT_FALSE(IsWindowVisible(Form4->Handle()));
+  ASSERT_FALSE(dialogs_.asked.empty());
+  const AskedDialog& last = dialogs_.asked.back();
+  EXPECT_EQ(last.kind, cl::DialogKind::MessageBox);
+  EXPECT_EQ(last.text, "重建IMG文件时出错，另存未完成！");
+  EXPECT_EQ(last.title, "提示");
+  EXPECT_EQ(last.flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+  size_t boxes = 0;
+  for (size_t i = before; i < dialogs_.asked.size(); ++i) boxes += dialogs_.asked[i].kind == cl::DialogKind::MessageBox;
+  EXPECT_EQ(boxes, 1u);
 }
 
 }  // namespace

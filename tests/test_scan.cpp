@@ -4,6 +4,8 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -94,6 +96,11 @@ protected:
     Modified = 0;
   }
   static void WaitForScan() { WaitForWorkers(); }
+  size_t MessageBoxCount() const {
+    size_t n = 0;
+    for (const AskedDialog& a : dialogs_.asked) n += a.kind == cl::DialogKind::MessageBox;
+    return n;
+  }
 };
 
 // ---- The walk ------------------------------------------------------------------
@@ -685,6 +692,59 @@ TEST_F(Scan, UnsavedEditsAreAskedAboutFirst) {
                                                                    " 3 0 300"}));
     Modified = 0;
   }
+}
+
+// ---- Unexpected failures ---------------------------------------------------------
+
+// Memory running out (or any failure no rule of the scan handles) ends the
+// scan with one message that says so, never with "读取完成！" over the part
+// of the tree read so far; the program stays usable.
+TEST_F(Scan, FailureInsideTheScanIsReportedOnceAndNotAsDone) {
+  ImageBuilder b;
+  b.AddRoot();
+  b.AddDir(300, 1, "a");
+  b.AddDir(301, 1, "b");
+  b.AddDir(302, 1, "c");
+  std::string path = NewPath();
+  ASSERT_TRUE(b.WriteTo(path));
+  struct Case {
+    const char* name;
+    int failAt;  // accepted header that fails, counted from 1
+    std::function<void()> fail;
+    std::vector<std::string> tree;
+  } cases[] = {
+      {"memory exhausted at the first header", 1, [] { throw std::bad_alloc(); }, {"/ 3 0 1"}},
+      {"an error after some headers", 3, [] { throw std::runtime_error("broken"); }, {"/ 3 0 1", "/a 3 0 300"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    int accepted = 0;
+    readfileThread::AcceptHook = [&](PageRef) {
+      if (++accepted == c.failAt) c.fail();
+    };
+    size_t before = MessageBoxCount();
+    OpenPath(path);
+    readfileThread::AcceptHook = nullptr;
+    ASSERT_EQ(MessageBoxCount(), before + 1);
+    const AskedDialog& box = dialogs_.asked.back();
+    EXPECT_EQ(box.kind, cl::DialogKind::MessageBox);
+    EXPECT_EQ(box.text, "读取IMG文件时出错，读取未完成！");
+    EXPECT_EQ(box.title, "提示");
+    EXPECT_EQ(box.flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+    EXPECT_EQ(box.owner, cl::Application.Handle());
+    EXPECT_EQ(Form1->StatusBar1.PanelText(4), "读取IMG文件时出错，读取未完成！");
+    EXPECT_TRUE(Form1->ToolButton10->Enabled());
+    EXPECT_TRUE(Form1->TreeView1.Enabled());
+    EXPECT_FALSE(ScanRunning);
+    // The tree holds what was read before the failure, and no more.
+    EXPECT_EQ(TreeLines(), c.tree);
+  }
+  // The next open reads the whole image and says so, without a message.
+  size_t before = MessageBoxCount();
+  OpenPath(path);
+  EXPECT_EQ(MessageBoxCount(), before);
+  EXPECT_EQ(Form1->StatusBar1.PanelText(4), "读取完成！");
+  EXPECT_EQ(TreeLines(), (std::vector<std::string>{"/ 3 0 1", "/a 3 0 300", "/b 3 0 301", "/c 3 0 302"}));
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 # exit codes and output passed through, and the stand-in's switches.
 # Usage: gitbed-test.sh GITROOT (the folder whose bin\git.exe is the stand-in)
 set -u
-gitroot=$1
+gitroot=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/wine-env.sh"
 work=$(mktemp -d)
@@ -15,13 +15,17 @@ trap cleanup EXIT
 passed=0 failed=0
 check() {  # name, then a command that succeeds when the check holds
   local name=$1; shift
-  if "$@"; then passed=$((passed + 1)); echo "PASS $name"; else failed=$((failed + 1)); echo "FAIL $name"; fi
+  if "$@"; then passed=$((passed + 1)); echo "PASS $name"; return; fi
+  failed=$((failed + 1))
+  echo "FAIL $name"
+  echo "--- last step: exit ${rc:-none}; standard output, then standard error:"
+  cat "$work/out" "$work/err" 2>/dev/null
+  echo "---"
 }
 same() {  # file, expected text
   if [ "$(cat "$1"; echo .)" = "$2." ]; then return 0; fi
   echo "--- $1 holds:"; cat "$1"; echo "--- expected:"; printf '%s' "$2"; return 1
 }
-winpath() { "$WINE" winepath -w "$1" 2>/dev/null; }
 
 "$here/make-repos.sh" "$work" || { echo "cannot make the repositories"; exit 1; }
 port=$("$here/daemon.sh" start "$work/repos" "$work/state") || { echo "no git daemon"; exit 1; }
@@ -93,6 +97,14 @@ check "fatal: nothing on standard output" same "$work/out" ""
 
 step "git commit -q --allow-empty -m identity" "git log -1 --format=%%an/%%ae/%%s"
 check "git runs with the test home's identity" same "$work/out" "Test Bed/bed@example.com/identity
+"
+
+# Quoted arguments as the scripts write them: a local branch from origin's.
+step "git fetch -q origin" 'git checkout -q "origin/android-4.4" -b "android-4.4"'
+check "quoted arguments: exit 0" [ $rc -eq 0 ]
+check "quoted arguments: HEAD names the new branch" same "$work/w/.git/HEAD" "ref: refs/heads/android-4.4
+"
+check "quoted arguments: default.xml of that branch" same "$work/w/default.xml" "$(bare platform/manifest show android-4.4:default.xml)
 "
 
 # Drive-letter arguments reach git as Unix paths.

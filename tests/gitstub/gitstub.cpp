@@ -82,12 +82,14 @@ inline Reg Sys(Reg n, Reg a = 0, Reg b = 0, Reg c = 0, Reg d = 0, Reg e = 0, Reg
   return ret;
 }
 
+// The kernel's struct sigaction on x86_64 (all fields 8 bytes).
 struct KernelSigaction {
-  void* handler;
-  unsigned long flags;
-  void* restorer;
+  uint64_t handler;
+  uint64_t flags;
+  uint64_t restorer;
   uint64_t mask;
 };
+static_assert(sizeof(KernelSigaction) == 32, "kernel sigaction");
 
 // Everything the child needs, prepared before the fork: after it the child
 // makes system calls only, never a Windows or C library call.
@@ -109,8 +111,8 @@ struct ChildPlan {
   Sys(nr::kDup2, p.err, 2);
   if (Sys(nr::kCloseRange, 3, Reg(~0u), 0) < 0)
     for (Reg fd = 3; fd < 4096; ++fd) Sys(nr::kClose, fd);
-  // Wine's signal dispositions and mask would survive the exec and break
-  // git's own children: back to the defaults.
+  // Ignored signals and the blocked mask survive an exec; git gets the
+  // defaults, not what Wine set for its own threads.
   KernelSigaction dfl{};
   for (Reg sig = 1; sig <= kLastSignal; ++sig) Sys(nr::kRtSigaction, sig, Ptr(&dfl), 0, 8);
   uint64_t none = 0;

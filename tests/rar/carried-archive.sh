@@ -12,7 +12,7 @@ source "$here/extract-checks.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-"$here/../../scripts/wine-exec.sh" "$probe" "$("$WINE" winepath -w "$work/saved.rar" 2>/dev/null)"
+"$here/../../scripts/wine-exec.sh" "$probe" "$(winpath "$work/saved.rar")"
 check "the probe saves the resource" [ $? -eq 0 ]
 check "saved bytes equal the packed archive" cmp "$archive" "$work/saved.rar"
 check_archive "saved archive" "$work/saved.rar" "$program" "$work/x"

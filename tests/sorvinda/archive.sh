@@ -16,7 +16,7 @@ trap 'rm -rf "$work"' EXIT
 cp "$driver" "$work/sorvinda-driver.exe"
 printf '\r\n' >"$work/gitpath.dat"
 out=$("$here/../../scripts/wine-exec.sh" "$work/sorvinda-driver.exe" save-archive \
-  "$("$WINE" winepath -w "$work/saved.rar" 2>/dev/null)" 2>&1)
+  "$(winpath "$work/saved.rar")" 2>&1)
 status=$?
 echo "$out"
 check "the driver saves the archive" [ $status -eq 0 ]

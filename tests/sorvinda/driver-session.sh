@@ -11,7 +11,6 @@ source "$here/../rar/extract-checks.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp "$driver" "$work/sorvinda-driver.exe"
-winpath() { "$WINE" winepath -w "$1" 2>/dev/null; }
 # A copy: the start-up deletes and the log view reads files in it.
 cp -r "$folders/full" "$work/src"
 src=$(winpath "$work/src")

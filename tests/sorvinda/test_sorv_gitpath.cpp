@@ -79,6 +79,12 @@ TEST_F(SorvGitPath, MessagesFromWorkerThreads) {
   for (int id = 0; id < 4; ++id) workers.push_back(std::make_unique<Noisy>(id));
   for (auto& w : workers) w->Start();
   for (int i = 0; i < 50; ++i) ShowNotice("ui:" + std::to_string(i));
+  // A worker's question is answered on the interface thread: keep serving it.
+  cl::Application.RunUntil([&] {
+    for (auto& w : workers)
+      if (!w->Finished()) return false;
+    return true;
+  });
   for (auto& w : workers) w->WaitFor();
   auto asked = dialogs_.Asked();
   ASSERT_EQ(asked.size(), 250u);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cl_app.h"
+#include "cl_sysutil.h"
 
 ScriptedDialogs::ScriptedDialogs() {
   InitializeCriticalSection(&lock_);
@@ -34,6 +35,7 @@ cl::DialogAnswer ScriptedDialogs::Answer(const cl::DialogRequest& req) {
   std::function<int(cl::TForm*)> action;
   EnterCriticalSection(&lock_);
   AskedDialog a{req.kind, req.title, req.text, req.flags, req.owner};
+  a.value = req.value;
   asked.push_back(a);
   if (onAsked) onAsked(a);
   switch (req.kind) {
@@ -83,18 +85,5 @@ cl::DialogAnswer ScriptedDialogs::Answer(const cl::DialogRequest& req) {
   return ans;
 }
 
-namespace {
-std::string Convert(const std::string& s, UINT from, UINT to) {
-  if (s.empty()) return s;
-  int n = MultiByteToWideChar(from, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring w(n, L'\0');
-  MultiByteToWideChar(from, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
-  int m = WideCharToMultiByte(to, 0, w.data(), n, nullptr, 0, nullptr, nullptr);
-  std::string out(m, '\0');
-  WideCharToMultiByte(to, 0, w.data(), n, &out[0], m, nullptr, nullptr);
-  return out;
-}
-}  // namespace
-
-std::string Utf8FromAnsiText(const std::string& ansi) { return Convert(ansi, CP_ACP, CP_UTF8); }
-std::string AnsiFromUtf8Text(const std::string& utf8) { return Convert(utf8, CP_UTF8, CP_ACP); }
+std::string Utf8FromAnsiText(const std::string& ansi) { return cl::Utf8FromAnsi(ansi); }
+std::string AnsiFromUtf8Text(const std::string& utf8) { return cl::AnsiFromUtf8(utf8); }

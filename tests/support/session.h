@@ -14,6 +14,7 @@ struct AskedDialog {
   std::string text;
   UINT flags;
   HWND owner;
+  std::string value;  // input box default text
 };
 
 class ScriptedDialogs {
@@ -27,6 +28,11 @@ public:
   void QueueButton(int id);          // next message box
   void QueueText(const std::string& text, bool accepted = true);  // input box, save, folder
   void QueueFiles(const std::vector<std::string>& files);         // open dialog
+  // Drops the texts and forms no question took (a command that asked nothing).
+  void DropQueuedAnswers() {
+    texts_.clear();
+    modals_.clear();
+  }
   void QueueModal(int result);       // next modal form (DialogAnswer::kRunReal shows it)
   // Next modal form: the action fills and closes it as a user would (the
   // form is not shown) and returns its modal result.

@@ -3,8 +3,6 @@
 #include "Unit1.h"
 #include "session.h"
 
-const ObjectRecord* RecordOf(const cl::TTreeNode* node) { return static_cast<const ObjectRecord*>(node->Data); }
-
 std::string NodePath(const cl::TTreeNode* node) {
   if (!node->Parent() && node->Text() == "/") return "/";
   std::string path;

@@ -4,9 +4,8 @@
 #include <string>
 
 #include "cl_treeview.h"
-#include "model.h"
+#include "openimage.h"
 
-const ObjectRecord* RecordOf(const cl::TTreeNode* node);
 // Names from the records (UTF-8); a node without a record by its text.
 std::string NodePath(const cl::TTreeNode* node);
 // The node of Form1's tree with that path, or nullptr.

@@ -1,0 +1,68 @@
+#pragma once
+// The open image on the Windows side: the file and mapping handles behind
+// the views of model.h, opening and releasing them, the NodeTable's block of
+// memory, and the record each tree node carries.
+
+#include <windows.h>
+
+#include <string>
+
+#include "cl_strings.h"
+#include "cl_sysutil.h"
+#include "cl_treeview.h"
+#include "model.h"
+
+// The shared helpers under the short names the units call them by.
+using cl::AnsiFromUtf8;
+using cl::LongPathName;
+using cl::OverrideProgramDir;
+using cl::ProgramDir;
+using cl::TempDir;
+using cl::Utf8FromAnsi;
+using cl::Utf8FromWide;
+using cl::WideFromUtf8;
+
+// Handles are nullptr when nothing is open.
+extern HANDLE ImageHandle;           // the image, opened for reading with exclusive sharing
+extern HANDLE ImageMapping;          // read-only mapping of the whole image
+extern HANDLE WorkFileHandle;        // the WorkFile, read/write, exclusive
+extern HANDLE WorkFileMapping;
+
+// The record a tree node carries (nullptr for a node without one: the
+// parking node, or a root that no header described).
+inline ObjectRecord* RecordOf(const cl::TTreeNode* node) {
+  return node ? static_cast<ObjectRecord*>(node->Data) : nullptr;
+}
+
+// Frees the current NodeTable, then allocates a fresh one, a block of global
+// memory (never fewer entries than one per 16-bit id) with every entry
+// {0, NoPage, nullptr}; stores it in NodeTable and returns it (nullptr when
+// the memory is not available).
+NodeEntry* AllocNodeTable(uint32_t entries = kNodeTableEntries);
+// Frees the current NodeTable; NodeTable becomes nullptr.
+void FreeNodeTable();
+
+// What the main window shows of an opened file: status panel 1, status panel 3
+// and the status bar's hint. A text stays empty when the open failed before
+// the step that knows it.
+struct ImageStatusTexts {
+  std::string fileName;
+  std::string sizeText;
+  std::string hint;
+};
+
+// Releases the WorkFile (and deletes it), picks the next WorkFileName, releases
+// the previous image, then opens path for reading with exclusive sharing and
+// maps all of it read-only. Returns the view, also stored in ImageView;
+// nullptr for an empty file, a file that cannot be opened, or a failed mapping,
+// in which case nothing stays open. Touches no window.
+const uint8_t* OpenImageFile(const std::string& path, ImageStatusTexts& status);
+// Unmaps and closes the image; ImageView nullptr, ImageSize 0.
+void ReleaseImage();
+// Unmaps and closes the WorkFile (the file stays); WorkView nullptr, WorkFileSize 0.
+void ReleaseWorkFile();
+// First free "tmpfile" N ".dat" for N = 0..1000 in folder, or "tmpfile" when all exist.
+std::string PickWorkFileName(const std::string& folder);
+// The file-name part of a path (after the last "\", "/" or ":"), reading the
+// system code page's double-byte characters whole.
+std::string FileNamePart(const std::string& path);
