@@ -23,7 +23,6 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-winpath() { "$WINE" winepath -w "$1" 2>/dev/null; }
 
 "$here/../gitbed/make-repos.sh" "$work" || { echo "cannot make the repositories"; exit 1; }
 port=$("$here/../gitbed/daemon.sh" start "$work/repos" "$work/state") || { echo "no git daemon"; exit 1; }
@@ -35,7 +34,7 @@ mkdir -p "$work/prog" "$work/src"
 cp "$driver" "$work/prog/sorvinda-driver.exe"
 src=$(winpath "$work/src")
 S=$work/src
-[ -n "$src" ] && [ -n "$(winpath "$gitroot")" ] || { echo "winepath gave no path"; exit 1; }
+[ -n "$src" ] && [ -n "$(winpath "$gitroot")" ] || { echo "no Windows path"; exit 1; }
 printf '%s\r\n' "$(winpath "$gitroot")" >"$work/prog/gitpath.dat"
 printf '%s\r\n' "$src" >"$work/prog/srcpath.dat"
 # From the test's own folder: a git command whose script failed to change
