@@ -42,7 +42,8 @@ void dlwThread::Execute() {
   ForceDirectories(src_ + "initdir\\nh");
   InitConsoleWnd = nullptr;
   ScriptRun run(ConsoleKind::Init, src_, src_ + "initdir\\initbat.bat", waits_);
-  StartTime = run.StartTime();
+  // The close handler reads the global on the interface thread: set it there.
+  Synchronize([&run] { StartTime = run.StartTime(); });
   if (!run.Start(InitScriptLines(src_, branch_, gitBin_, host_, run.StartTime()))) {
     ShowNotice("初始化失败");
     return;

@@ -25,7 +25,8 @@ void linuxqiehuangThread::Execute() {
     ~RunEnd() { EndRun(); }
   } runEnd;
   ScriptRun run(ConsoleKind::Switch, src_, src_ + "initdir\\nhqh.bat", waits_);
-  StartTime = run.StartTime();
+  // The close handler reads the global on the interface thread: set it there.
+  Synchronize([&run] { StartTime = run.StartTime(); });
   SwitchConsoleWnd = nullptr;
   if (run.Start(SwitchScriptLines(src_, kernel_, gitBin_, run.StartTime()))) {
     // A console that came and went between two looks is judged by HEAD too.
