@@ -54,6 +54,8 @@ no_cmd_left() {  # no cmd.exe of this test's scripts is running
   ! pgrep -f "cmd.exe /c $(printf '%s' "$src" | sed 's/\\/\\\\/g')" >/dev/null
 }
 
+check "git is not on Wine's path (only in gitpath.dat)" bash -c '! "$WINE" cmd /c git version >/dev/null 2>&1 </dev/null'
+
 # ---- 1. A broken initialisation: the default branch "cupcake" is not on the server.
 out=$(run click Button3 wait controls)
 echo "$out"
