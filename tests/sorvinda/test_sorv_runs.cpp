@@ -238,6 +238,20 @@ TEST_F(SorvRuns, ClosingFindsTheRunsConsoleAfterTheFolderChanged) {
   EXPECT_FALSE(cl::Application.Terminated());
 }
 
+TEST_F(SorvRuns, TheListsComeFromTheFolderTheInitialisationRanIn) {
+  ScratchDir other;
+  const std::string s = src_.Path();
+  ASSERT_TRUE(WriteFile(s + "initdir\\manifest\\.git\\FETCH_HEAD", "c5\t\tbranch 'android-4.4' of x\n"));
+  ASSERT_TRUE(WriteFile(s + "initdir\\origin", "* remote origin\n    android-3.10 new (next fetch will store in remotes/origin)\n"));
+  SrcPath = other.Path();  // browsed away during the run: nothing there
+  UpdateBranchLists(s);
+  EXPECT_EQ(Texts(), std::vector<std::string>{"初始化成功"});
+  EXPECT_EQ(Form1->ComboBox1.Items(), std::vector<std::string>{"android-4.4"});
+  EXPECT_EQ(Form1->ComboBox2.Items(), std::vector<std::string>{"android-3.10"});
+  EXPECT_TRUE(Form1->Button1.Enabled());
+  EXPECT_EQ(SrcPath, other.Path());
+}
+
 TEST_F(SorvRuns, TheRunningTitleIsClearedWhenTheRunEnds) {
   RunWaits waits;
   {
