@@ -193,5 +193,12 @@ check "no GITSTUB_HOME: exit 126" [ $rc -eq 126 ]
 check "no GITSTUB_HOME: says so" same "$work/err" "gitstub: GITSTUB_HOME is not set
 "
 
+# A home elsewhere: the working folder lies outside it, git does not run.
+mkdir -p "$work/elsewhere/home"
+GITSTUB_HOME=$work/elsewhere/home step "git checkout -f"
+check "outside the test's folder: exit 125" [ $rc -eq 125 ]
+check "outside the test's folder: says so" same "$work/err" "gitstub: refusing to run outside $work/elsewhere/: $work/w
+"
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

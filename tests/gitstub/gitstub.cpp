@@ -33,6 +33,8 @@
 //   GITSTUB_RELEASE   file whose existence releases blocked invocations.
 //   GITSTUB_BLOCKED   file created (holding the invocation) when an invocation
 //                     starts to block, so a test can wait for that state.
+// git only runs in the folder that holds GITSTUB_HOME or below it; anywhere
+// else the stand-in exits 125 without running git.
 // git itself runs with LC_ALL=C, HOME=$GITSTUB_HOME and PATH=/usr/bin:/bin
 // only. Arguments that are drive-letter paths (C:\..., C:/...) are given to
 // git as Unix paths; all others pass unchanged.
@@ -313,6 +315,14 @@ int main() {
   if (!UnixPath(cwd, unixCwd)) {
     Complain("no Unix path for the current directory");
     return 126;
+  }
+  // A test's script that lost its "cd" (an empty folder name, say) would
+  // otherwise run git in whatever folder it started from, and a checkout
+  // there could reset the project's own work tree.
+  const std::string root = unixHome.substr(0, unixHome.find_last_of('/') + 1);
+  if (root.size() < 2 || (unixCwd + "/").compare(0, root.size(), root) != 0) {
+    Complain("refusing to run outside " + root + ": " + unixCwd);
+    return 125;
   }
 
   std::vector<std::string> args{"git"};
