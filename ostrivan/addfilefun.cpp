@@ -1,7 +1,13 @@
 #include "addfilefun.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
+#include <memory>
+
+#include "Unit1.h"
+#include "Unit4.h"
+#include "mymsgbox.h"
 
 namespace {
 
@@ -191,7 +197,7 @@ uint16_t addfilefunThread::AddObject(const std::string& hostPath, const std::str
   }
   const uint16_t id = MaxObjectId;
   const uint32_t tagsOffset = InputTagsOffset == TagsOffsetMarked ? TagsOffsetMarked : TagsOffsetPlain;
-  Synchronize([this] { ShowCurrentItem(); });
+  ShowItem(CurrentItem, Position + 1);
 
   ObjectHeader header;
   header.ObjectType = type;
@@ -223,8 +229,7 @@ uint16_t addfilefunThread::AddObject(const std::string& hostPath, const std::str
   TargetFolderId = parent;
   CurrentItem = name;
 
-  ++Position;
-  Synchronize([this] { ShowProgressPosition(); });
+  StepTo(Position + 1);
 
   const uint32_t chunks = ObjectPageCount(size) - 1;
   for (uint32_t i = 1; i <= chunks; ++i) {
@@ -234,11 +239,326 @@ uint16_t addfilefunThread::AddObject(const std::string& hostPath, const std::str
     std::memset(data, 0, ChunkSize);
     std::memcpy(data, host.Data() + offset, count);
     EncodeTags({BaseSequenceNumber, id, i, count}, data + tagsOffset);
-    ++Position;
-    Synchronize([this] { ShowProgressPosition(); });
+    StepTo(Position + 1);
   }
   host.Close();
 
   Synchronize([this] { AttachAddedNode(); });
   return id;
+}
+
+// ---- Host files and folders ------------------------------------------------------
+
+bool AnsiNameOf(const std::wstring& wide, std::string& ansi) {
+  ansi.clear();
+  if (wide.empty()) return true;
+  const int length = static_cast<int>(wide.size());
+  BOOL substituted = FALSE;
+  int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, nullptr, 0, nullptr, &substituted);
+  if (n <= 0 || substituted) return false;
+  std::string out(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, &out[0], n, nullptr, &substituted);
+  if (substituted || cl::WideFromAnsi(out) != wide) return false;
+  ansi = std::move(out);
+  return true;
+}
+
+std::wstring JoinWidePath(const std::wstring& folder, const std::wstring& name) {
+  if (folder.empty() || folder.back() == L'\\' || folder.back() == L'/') return folder + name;
+  return folder + L"\\" + name;
+}
+
+bool ListHostFolder(const std::wstring& folder, const std::wstring& mask, std::vector<HostEntry>& entries) {
+  entries.clear();
+  WIN32_FIND_DATAW fd;
+  HANDLE find = FindFirstFileW(JoinWidePath(folder, mask).c_str(), &fd);
+  if (find == INVALID_HANDLE_VALUE) {
+    // A drive root without entries lists nothing, not even "." and "..".
+    DWORD attributes = GetFileAttributesW(folder.c_str());
+    return GetLastError() == ERROR_FILE_NOT_FOUND && attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  }
+  do {
+    std::wstring name = fd.cFileName;
+    if (name == L"." || name == L"..") continue;
+    HostEntry e;
+    e.WideName = name;
+    AnsiNameOf(name, e.Name);
+    e.Folder = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    e.Link = (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    e.Size = static_cast<uint64_t>(fd.nFileSizeHigh) << 32 | fd.nFileSizeLow;
+    entries.push_back(std::move(e));
+  } while (FindNextFileW(find, &fd));
+  const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
+  FindClose(find);
+  return complete;
+}
+
+namespace {
+
+bool IsSeparator(const std::string& text, size_t i) {
+  return cl::CharBytes(text, i) == 1 && (text[i] == '\\' || text[i] == '/');
+}
+
+// The host file of a path chosen in the open dialog, as the file system
+// lists it; false when nothing is found there. A "?" stands where the
+// dialog's code page could not hold a character: as a wildcard it would
+// find some other file, so it finds nothing here.
+bool FindHostFile(const std::string& path, HostEntry& entry) {
+  if (path.find_first_of("?*") != std::string::npos) return false;
+  WIN32_FIND_DATAW fd;
+  HANDLE find = FindFirstFileW(cl::WideFromAnsi(path).c_str(), &fd);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  FindClose(find);
+  entry.WideName = fd.cFileName;
+  AnsiNameOf(entry.WideName, entry.Name);
+  entry.Folder = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  entry.Link = (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  entry.Size = static_cast<uint64_t>(fd.nFileSizeHigh) << 32 | fd.nFileSizeLow;
+  return true;
+}
+
+int ClampToInt(int64_t value) { return static_cast<int>(std::max<int64_t>(0, std::min<int64_t>(value, INT_MAX))); }
+
+}  // namespace
+
+std::string HostPathName(const std::string& path) {
+  std::vector<size_t> starts;
+  for (size_t i = 0; i < path.size(); i += cl::CharBytes(path, i)) starts.push_back(i);
+  size_t end = starts.size();
+  while (end > 0 && IsSeparator(path, starts[end - 1])) --end;
+  size_t from = 0;
+  for (size_t k = 0; k < end; ++k)
+    if (IsSeparator(path, starts[k]) || path[starts[k]] == ':') from = k + 1;
+  size_t first = from < starts.size() ? starts[from] : path.size();
+  size_t last = end < starts.size() ? starts[end] : path.size();
+  return first < last ? path.substr(first, last - first) : std::string();
+}
+
+std::string HostFolderName(const std::string& path) {
+  std::string name = HostPathName(path);
+  if (!name.empty()) return name;
+  // A drive root: the letter before the last ":".
+  size_t colon = std::string::npos;
+  for (size_t i = 0; i < path.size(); i += cl::CharBytes(path, i))
+    if (path[i] == ':') colon = i;
+  if (colon != std::string::npos && colon > 0) {
+    unsigned char letter = static_cast<unsigned char>(path[colon - 1]);
+    if ((letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z')) return std::string(1, path[colon - 1]);
+  }
+  return std::string();
+}
+
+int64_t HostFileUnits(uint64_t size) { return static_cast<int64_t>((size + ChunkSize - 1) / ChunkSize) + 1; }
+
+bool ProgressMoveDue(long long from, long long to, long long total) {
+  if (to == from) return false;
+  if (total <= 200 || to <= 1 || to >= total) return true;
+  return from * 200 / total != to * 200 / total;
+}
+
+// ---- The add worker's run -----------------------------------------------------------
+
+void addfilefunThread::Execute() { RunWithProgress(nullptr, [this] { Work(); }, AddFailedText); }
+
+std::string addfilefunThread::FailedObjectsText() const {
+  return "有" + std::to_string(FailedObjects) + "个对象添加失败！";
+}
+
+bool addfilefunThread::ListFolder(const std::wstring& folder, const std::wstring& mask,
+                                  std::vector<HostEntry>& entries) {
+  return ListHostFolder(folder, mask, entries);
+}
+
+void addfilefunThread::Work() {
+  CurrentItem = CountingText;
+  Synchronize([this] { ShowCurrentItem(); });
+  if (NewFolder) {
+    Total = 1;
+    Synchronize([this] { ShowAddProgress(); });
+    CurrentItem = Paths.empty() ? std::string() : Paths[0];
+    Synchronize([this] { ShowCurrentItem(); });
+    if (!Paths.empty()) AddAndAttach("", Paths[0], ObjectTypeDirectory, TargetFolderId);
+  } else if (Mask.empty()) {
+    AddFileList();
+  } else if (Mask == "*.*") {
+    AddFolderTree();
+  }
+  listings_.clear();
+}
+
+void addfilefunThread::Advance(int64_t units) {
+  const int from = Position;
+  Position = ClampToInt(static_cast<int64_t>(from) + units);
+  if (ProgressMoveDue(from, Position, Total)) Synchronize([this] { ShowProgressPosition(); });
+}
+
+uint16_t addfilefunThread::AddAndAttach(const std::string& hostPath, const std::string& name, uint32_t type,
+                                        uint16_t parent) {
+  attached_ = false;
+  uint16_t id = AddObject(hostPath, name, type, parent);
+  if (id == 0) return 0;
+  if (!attached_) {
+    ++FailedObjects;
+    return 0;
+  }
+  return id;
+}
+
+void addfilefunThread::AddFileList() {
+  const uint16_t target = TargetFolderId;
+  struct Chosen {
+    bool found = false;
+    HostEntry entry;
+    int64_t units = 0;
+  };
+  std::vector<Chosen> chosen(Paths.size());
+  int64_t total = 0;
+  for (size_t i = 0; i < Paths.size(); ++i) {
+    chosen[i].found = FindHostFile(Paths[i], chosen[i].entry);
+    chosen[i].units = HostFileUnits(chosen[i].found ? chosen[i].entry.Size : 0);
+    total += chosen[i].units;
+  }
+  Total = ClampToInt(total);
+  Synchronize([this] { ShowAddProgress(); });
+  PromptState = OverwriteYes;
+
+  for (size_t i = 0; i < Paths.size(); ++i) {
+    const std::string& path = Paths[i];
+    const Chosen& c = chosen[i];
+    ShowItem(path, Position + 1);
+    const std::string name = HostPathName(path);
+    cl::TTreeNode* folder = NodeOf(NodeTable, target);
+    // A file the code page cannot name, or that is not there as named, is
+    // not read: the name could lead to another file.
+    if (!folder || !c.found || name.empty() || lstrcmpiA(c.entry.Name.c_str(), name.c_str()) != 0) {
+      ++FailedObjects;
+      Advance(c.units);
+      continue;
+    }
+    cl::TTreeNode* existing = ChildNamed(folder, name);
+    if (existing) {
+      if (PromptState == OverwriteYes || PromptState == OverwriteNo) Synchronize([this] { AskOverwrite(); });
+      if (PromptState != OverwriteYes && PromptState != OverwriteAll) {
+        Advance(c.units);
+        continue;
+      }
+    }
+    replacing_ = existing;
+    const int before = Position;
+    if (!AddAndAttach(path, name, ObjectTypeFile, target)) Advance(before + c.units - Position);
+    replacing_ = nullptr;
+  }
+}
+
+addfilefunThread::Listing& addfilefunThread::CountFolder(const std::string& folder, const std::wstring& mask) {
+  Listing& l = listings_[folder];
+  l = Listing();
+  l.Units = 1;
+  l.Objects = 1;
+  Total = ClampToInt(static_cast<int64_t>(Total) + 1);
+  l.Listed = ListFolder(cl::WideFromAnsi(folder), mask, l.Entries);
+  for (const HostEntry& e : l.Entries) {
+    if (e.Folder && !e.Link && !e.Name.empty()) {
+      // Counted here and by its own listing, as the bar's total always was.
+      Total = ClampToInt(static_cast<int64_t>(Total) + 1);
+      const Listing& sub = CountFolder(cl::IncludeTrailingBackslash(folder) + e.Name, mask);
+      l.Units += sub.Units;
+      l.Objects += sub.Objects;
+    } else {
+      // Skipped entries count what they would have written, so that the bar
+      // moves past them.
+      int64_t units = e.Folder ? 1 : HostFileUnits(e.Size);
+      Total = ClampToInt(static_cast<int64_t>(Total) + units);
+      l.Units += units;
+      l.Objects += 1;
+    }
+  }
+  return l;
+}
+
+void addfilefunThread::CountFolderUnits(const std::string& folder, const std::string& mask) {
+  CountFolder(folder, cl::WideFromAnsi(mask));
+}
+
+void addfilefunThread::AddFolderTree() {
+  const std::string root = Paths.empty() ? std::string() : Paths[0];
+  Total = 0;
+  CountFolderUnits(root, Mask);
+  Synchronize([this] { ShowAddProgress(); });
+  const Listing& l = listings_[root];
+  const int before = Position;
+  if (!l.Listed) {
+    ++FailedObjects;
+    Advance(l.Units);
+    return;
+  }
+  uint16_t id = AddAndAttach("", HostFolderName(root), ObjectTypeDirectory, TargetFolderId);
+  if (id == 0) {
+    FailedObjects += ClampToInt(l.Objects - 1);
+    Advance(before + l.Units - Position);
+    return;
+  }
+  AddFolderContents(root, Mask, id);
+}
+
+void addfilefunThread::AddFolderContents(const std::string& folder, const std::string& mask, uint16_t parent) {
+  auto found = listings_.find(folder);
+  const Listing& l = found != listings_.end() ? found->second : CountFolder(folder, cl::WideFromAnsi(mask));
+  for (const HostEntry& e : l.Entries) {
+    // Links are not followed, and a name the code page cannot hold would
+    // open some other file or none.
+    if (e.Link || e.Name.empty()) {
+      ++FailedObjects;
+      Advance(e.Folder ? 1 : HostFileUnits(e.Size));
+      continue;
+    }
+    const std::string path = cl::IncludeTrailingBackslash(folder) + e.Name;
+    const int before = Position;
+    if (e.Folder) {
+      const Listing& sub = listings_[path];
+      uint16_t id = sub.Listed ? AddAndAttach("", e.Name, ObjectTypeDirectory, parent) : 0;
+      if (id == 0) {
+        // Nothing below a folder that is not in the tree is added.
+        FailedObjects += ClampToInt(sub.Listed ? sub.Objects - 1 : sub.Objects);
+        Advance(before + sub.Units - Position);
+        continue;
+      }
+      AddFolderContents(path, mask, id);
+    } else if (!AddAndAttach(path, e.Name, ObjectTypeFile, parent)) {
+      Advance(before + HostFileUnits(e.Size) - Position);
+    }
+  }
+}
+
+// ---- Run on the interface thread ----------------------------------------------------
+
+void addfilefunThread::ShowAddProgress() {
+  if (!Form4) return;
+  Form4->SetCaption("正在添加");
+  Form4->Label1.SetCaption("添加进度：");
+  Form4->ProgressBar1.SetRange(0, Total);
+}
+
+void addfilefunThread::AskOverwrite() {
+  std::unique_ptr<TForm8> prompt(new TForm8);
+  Form8 = prompt.get();
+  PromptState = prompt->ShowModal();
+}
+
+void addfilefunThread::AttachAddedNode() {
+  cl::TTreeNode* node = AttachObjectNode(NewRecord, TargetFolderId, CurrentItem);
+  attached_ = node != nullptr;
+  if (node && replacing_ && Form1) {
+    const std::vector<cl::TTreeNode*>& siblings = node->Parent()->Children();
+    if (std::find(siblings.begin(), siblings.end(), replacing_) != siblings.end()) Form1->RemoveObjectNode(replacing_);
+  }
+  replacing_ = nullptr;
+}
+
+void addfilefunThread::FinishAdd() {
+  SortFolderTree();
+  if (Form1) ShowFolder(NodeOf(NodeTable, static_cast<uint32_t>(CurrentFolderId())), Form1->ListView1);
+  ShowProgressPosition();
+  progressThread::CloseProgressDialog();
 }
