@@ -85,8 +85,39 @@ int64_t FloorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) 
 
 }  // namespace
 
+namespace {
+
+// The view of a growth that mapped a reserve beyond WorkFileSize, and the
+// bytes it maps; a view made anywhere else maps WorkFileSize bytes exactly.
+uint8_t* reservedView = nullptr;
+uint32_t reservedBytes = 0;
+
+uint32_t MappedWorkBytes() { return WorkView && WorkView == reservedView ? reservedBytes : WorkFileSize; }
+
+// The reserve mapped beyond an object's pages while a run adds many: a
+// quarter of the file, between 4 and 64 MiB, whole pages.
+uint32_t ReserveFor(uint32_t newSize) {
+  uint32_t reserve = std::min<uint32_t>(64u << 20, std::max<uint32_t>(4u << 20, newSize / 4));
+  reserve -= reserve % PageSize;
+  return static_cast<uint32_t>(std::min<uint64_t>(0xFFFFFFFFu, static_cast<uint64_t>(newSize) + reserve) / PageSize *
+                               PageSize);
+}
+
+// Cuts the open WorkFile back to size bytes and maps it exactly; releases it
+// when even that fails.
+void MapWorkFileExactly(uint32_t size) {
+  LARGE_INTEGER end{};
+  end.QuadPart = size;
+  if (SetFilePointerEx(WorkFileHandle, end, nullptr, FILE_BEGIN)) SetEndOfFile(WorkFileHandle);
+  WorkView = MapWorkFile(size);
+  if (!WorkView) ReleaseWorkFile();
+}
+
+}  // namespace
+
 uint8_t* CreateWorkFile() {
   ReleaseWorkFile();
+  reservedView = nullptr;
   std::string path = ProgramDir() + WorkFileName;
   HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -118,31 +149,43 @@ bool GrownWorkFileSize(uint32_t oldSize, uint32_t size, uint32_t& newSize) {
   return true;
 }
 
-uint8_t* GrowWorkFile(uint32_t size, uint8_t*& firstNewPage) {
+uint8_t* GrowWorkFile(uint32_t size, uint8_t*& firstNewPage, bool withReserve) {
   firstNewPage = nullptr;
   uint16_t id = NextObjectId();
   uint32_t oldSize = WorkFileSize;
   uint32_t newSize = 0;
   if (id == 0 || !WorkFileHandle || !WorkView || !GrownWorkFileSize(oldSize, size, newSize)) return nullptr;
 
-  // The handle stays open throughout: the file is never left to another opener.
-  UnmapWorkFile();
-  uint8_t* view = MapWorkFile(newSize);
-  if (!view) {
-    // Cut off whatever part of the growth took place and map the pages of before.
-    LARGE_INTEGER end{};
-    end.QuadPart = oldSize;
-    if (SetFilePointerEx(WorkFileHandle, end, nullptr, FILE_BEGIN)) SetEndOfFile(WorkFileHandle);
-    WorkView = MapWorkFile(oldSize);
-    if (!WorkView) ReleaseWorkFile();
-    return nullptr;
+  if (newSize > MappedWorkBytes()) {
+    // The handle stays open throughout: the file is never left to another opener.
+    uint32_t mapSize = withReserve ? ReserveFor(newSize) : newSize;
+    UnmapWorkFile();
+    reservedView = nullptr;
+    uint8_t* view = MapWorkFile(mapSize);
+    if (!view && mapSize > newSize) view = MapWorkFile(mapSize = newSize);
+    if (!view) {
+      // Cut off whatever part of the growth took place and map the pages of before.
+      MapWorkFileExactly(oldSize);
+      return nullptr;
+    }
+    WorkView = view;
+    if (mapSize > newSize) {
+      reservedView = view;
+      reservedBytes = mapSize;
+    }
   }
-  WorkView = view;
   WorkFileSize = newSize;
   MaxObjectId = id;
   RunList.SetWorkFileEntry(1, newSize / PageSize - 1);
-  firstNewPage = view + oldSize;
-  return view;
+  firstNewPage = WorkView + oldSize;
+  return WorkView;
+}
+
+void FitWorkFile() {
+  if (!WorkView || WorkView != reservedView) return;
+  UnmapWorkFile();
+  reservedView = nullptr;
+  MapWorkFileExactly(WorkFileSize);
 }
 
 void FillDataArea(uint8_t* page) { FillBytes(page, static_cast<int>(ChunkSize), 1); }
@@ -191,7 +234,7 @@ uint16_t addfilefunThread::AddObject(const std::string& hostPath, const std::str
   }
   uint32_t size = host.Size();
   uint8_t* page = nullptr;
-  if (!GrowWorkFile(size, page)) {
+  if (!GrowWorkFile(size, page, reserveWorkFile_)) {
     ++FailedObjects;
     return 0;
   }
@@ -243,7 +286,13 @@ uint16_t addfilefunThread::AddObject(const std::string& hostPath, const std::str
   }
   host.Close();
 
-  Synchronize([this] { AttachAddedNode(); });
+  if (deferAttach_) {
+    pending_.push_back({NewRecord, TargetFolderId, CurrentItem});
+    attached_ = true;
+    if (pending_.size() >= kAttachBatch) Synchronize([this] { AttachPending(); });
+  } else {
+    Synchronize([this] { AttachAddedNode(); });
+  }
   return id;
 }
 
@@ -359,7 +408,19 @@ bool ProgressMoveDue(long long from, long long to, long long total) {
 
 // ---- The add worker's run -----------------------------------------------------------
 
-void addfilefunThread::Execute() { RunWithProgress(nullptr, [this] { Work(); }, AddFailedText); }
+void addfilefunThread::Execute() {
+  RunWithProgress(
+      nullptr,
+      [this] {
+        // The reserve a run maps goes before the dialog closes, however the run ends.
+        struct Fit {
+          ~Fit() { FitWorkFile(); }
+        } fit;
+        reserveWorkFile_ = true;
+        Work();
+      },
+      AddFailedText);
+}
 
 std::string addfilefunThread::FailedObjectsText() const {
   return "有" + std::to_string(FailedObjects) + "个对象添加失败！";
@@ -382,7 +443,12 @@ void addfilefunThread::Work() {
   } else if (Mask.empty()) {
     AddFileList();
   } else if (Mask == "*.*") {
+    // No name of a host folder is looked up in the tree while it is added:
+    // its nodes can join the tree in batches.
+    deferAttach_ = true;
     AddFolderTree();
+    Synchronize([this] { AttachPending(); });
+    deferAttach_ = false;
   }
   listings_.clear();
 }
@@ -556,9 +622,24 @@ void addfilefunThread::AttachAddedNode() {
   replacing_ = nullptr;
 }
 
+void addfilefunThread::AttachPending() {
+  for (const PendingNode& p : pending_) {
+    NewRecord = p.Record;
+    TargetFolderId = p.Parent;
+    CurrentItem = p.Name;
+    attached_ = false;
+    AttachAddedNode();
+    if (!attached_) ++FailedObjects;
+  }
+  pending_.clear();
+  attached_ = true;
+}
+
 void addfilefunThread::FinishAdd() {
+  AttachPending();  // a run that ended early may leave some
   SortFolderTree();
   if (Form1) ShowFolder(NodeOf(NodeTable, static_cast<uint32_t>(CurrentFolderId())), Form1->ListView1);
-  ShowProgressPosition();
+  // The last moves may have fallen between the shown steps.
+  if (Form4) Form4->ProgressBar1.SetPosition(Position);
   progressThread::CloseProgressDialog();
 }

@@ -46,7 +46,13 @@ bool GrownWorkFileSize(uint32_t oldSize, uint32_t size, uint32_t& newSize);
 // last, and returns the new view with firstNewPage at the first new page.
 // Returns nullptr when no id is left or the file cannot grow; MaxObjectId,
 // the RunList and the WorkFile's bytes are then as they were.
-uint8_t* GrowWorkFile(uint32_t size, uint8_t*& firstNewPage);
+// withReserve maps some more zero pages beyond the new size when the mapping
+// must grow, so that the next objects of a long run fit without remapping;
+// WorkFileSize stays the size of the pages in use, and FitWorkFile cuts the
+// file back to it.
+uint8_t* GrowWorkFile(uint32_t size, uint8_t*& firstNewPage, bool withReserve = false);
+// Cuts a reserve that GrowWorkFile mapped off the file and maps it exactly.
+void FitWorkFile();
 
 // Sets the data area of a page (its first ChunkSize bytes) to 0xFF.
 void FillDataArea(uint8_t* page);
@@ -153,6 +159,20 @@ protected:
   virtual void FinishAdd();
 
 private:
+  // A node that joins the tree with the next batch: a folder tree's nodes go
+  // in batches rather than one synchronised call each.
+  struct PendingNode {
+    ObjectRecord Record;
+    uint16_t Parent;
+    std::string Name;
+  };
+  static constexpr size_t kAttachBatch = 256;
+  // Runs AttachAddedNode for each pending node, in order (interface thread).
+  void AttachPending();
+  std::vector<PendingNode> pending_;
+  bool deferAttach_ = false;
+  bool reserveWorkFile_ = false;
+
   struct Listing {
     bool Listed = false;
     std::vector<HostEntry> Entries;
