@@ -14,8 +14,14 @@ namespace {
 // Seconds from 1601-01-01 (FILETIME's start) to 1970-01-01.
 constexpr int64_t UnixEpochSeconds = 11644473600LL;
 
+// Views of a host file are mapped a window at a time, so that a large file
+// also fits beside the WorkFile in the address space of a 32-bit process. A
+// window holds whole chunks and starts on the allocation granularity.
+constexpr uint32_t kHostWindow = 32u << 20;
+static_assert(kHostWindow % 65536 == 0 && kHostWindow % ChunkSize == 0, "windows hold whole chunks");
+
 // A host file opened for reading with no other opener admitted, and mapped
-// read-only whole, for as long as one object is being written.
+// read-only a window at a time, for as long as one object is being written.
 class HostFile {
 public:
   HostFile() = default;
@@ -23,8 +29,8 @@ public:
   HostFile& operator=(const HostFile&) = delete;
   ~HostFile() { Close(); }
 
-  // False when the file cannot be opened or mapped, or holds 4 GiB or more:
-  // its size would not survive the header's 32 bits.
+  // False when the file cannot be opened or its first window mapped, or it
+  // holds 4 GiB or more: its size would not survive the header's 32 bits.
   bool Open(const std::string& path) {
     file_ = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file_ == INVALID_HANDLE_VALUE) {
@@ -36,14 +42,25 @@ public:
     size_ = static_cast<uint32_t>(size.QuadPart);
     if (size_ == 0) return true;  // an empty file cannot be mapped, and needs no data pages
     mapping_ = CreateFileMappingA(file_, nullptr, PAGE_READONLY, 0, size_, nullptr);
-    if (!mapping_) return false;
-    data_ = static_cast<const uint8_t*>(MapViewOfFile(mapping_, FILE_MAP_READ, 0, 0, size_));
-    return data_ != nullptr;
+    return mapping_ && At(0);
+  }
+
+  // The file's bytes from offset to the end of the chunk there; nullptr when
+  // its window cannot be mapped.
+  const uint8_t* At(uint32_t offset) {
+    const uint32_t base = offset - offset % kHostWindow;
+    if (!view_ || base != viewBase_) {
+      if (view_) UnmapViewOfFile(view_);
+      viewBase_ = base;
+      view_ = static_cast<const uint8_t*>(
+          MapViewOfFile(mapping_, FILE_MAP_READ, 0, base, std::min(kHostWindow, size_ - base)));
+    }
+    return view_ ? view_ + (offset - base) : nullptr;
   }
 
   void Close() {
-    if (data_) UnmapViewOfFile(data_);
-    data_ = nullptr;
+    if (view_) UnmapViewOfFile(view_);
+    view_ = nullptr;
     if (mapping_) CloseHandle(mapping_);
     mapping_ = nullptr;
     if (file_) CloseHandle(file_);
@@ -51,12 +68,12 @@ public:
   }
 
   uint32_t Size() const { return size_; }
-  const uint8_t* Data() const { return data_; }
 
 private:
   HANDLE file_ = nullptr;
   HANDLE mapping_ = nullptr;
-  const uint8_t* data_ = nullptr;
+  const uint8_t* view_ = nullptr;
+  uint32_t viewBase_ = 0;
   uint32_t size_ = 0;
 };
 
@@ -275,16 +292,25 @@ uint16_t addfilefunThread::AddObject(const std::string& hostPath, const std::str
   StepTo(Position + 1);
 
   const uint32_t chunks = ObjectPageCount(size) - 1;
+  bool whole = true;
   for (uint32_t i = 1; i <= chunks; ++i) {
     uint8_t* data = page + static_cast<size_t>(i) * PageSize;
     uint32_t offset = (i - 1) * ChunkSize;
     uint32_t count = std::min(ChunkSize, size - offset);
+    const uint8_t* bytes = host.At(offset);
     std::memset(data, 0, ChunkSize);
-    std::memcpy(data, host.Data() + offset, count);
+    if (bytes) std::memcpy(data, bytes, count);
+    whole = whole && bytes;
     EncodeTags({BaseSequenceNumber, id, i, count}, data + tagsOffset);
     StepTo(Position + 1);
   }
   host.Close();
+  if (!whole) {
+    // A later window of the file could not be mapped: its pages stay unused
+    // in the WorkFile, as those of a replaced object do.
+    ++FailedObjects;
+    return 0;
+  }
 
   if (deferAttach_) {
     pending_.push_back({NewRecord, TargetFolderId, CurrentItem});
@@ -323,8 +349,9 @@ bool ListHostFolder(const std::wstring& folder, const std::wstring& mask, std::v
   HANDLE find = FindFirstFileW(JoinWidePath(folder, mask).c_str(), &fd);
   if (find == INVALID_HANDLE_VALUE) {
     // A drive root without entries lists nothing, not even "." and "..".
-    DWORD attributes = GetFileAttributesW(folder.c_str());
-    return GetLastError() == ERROR_FILE_NOT_FOUND && attributes != INVALID_FILE_ATTRIBUTES &&
+    const DWORD error = GetLastError();
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    return error == ERROR_FILE_NOT_FOUND && attributes != INVALID_FILE_ATTRIBUTES &&
            (attributes & FILE_ATTRIBUTE_DIRECTORY);
   }
   do {

@@ -124,7 +124,9 @@ public:
   // when the object is skipped: a host file that cannot be opened or read
   // whole (or holds 4 GiB or more), no id left, or a WorkFile that cannot
   // grow. A skipped object gets no pages and no node, makes no synchronised
-  // call, leaves Position alone and counts in FailedObjects.
+  // call, leaves Position alone and counts in FailedObjects. The host file is
+  // read through a window of 32 MiB at a time; when a later window cannot be
+  // mapped the object's pages stay unused, it gets no node and counts too.
   uint16_t AddObject(const std::string& hostPath, const std::string& name, uint32_t type, uint16_t parent);
 
   // Adds to Total the units of the host folder and everything below it that
@@ -176,8 +178,8 @@ private:
   struct Listing {
     bool Listed = false;
     std::vector<HostEntry> Entries;
-    int64_t Units = 0;   // what adding the folder and its contents moves the bar by
-    int64_t Objects = 0; // the folder and every entry below it
+    int64_t Units = 1;   // what adding the folder and its contents moves the bar by
+    int64_t Objects = 1; // the folder and every entry below it
   };
   void Work();
   void AddFileList();

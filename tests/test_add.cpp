@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Unit1.h"
+#include "Unit3.h"
 #include "Unit4.h"
 #include "Unit7.h"
 #include "addfilefun.h"
@@ -475,6 +476,18 @@ TEST_F(Add, LargeAddsMoveTheBarAboutTwoHundredTimes) {
   EXPECT_LE(w->positionCalls, 203);
   EXPECT_GE(w->positionCalls, 150);
   EXPECT_EQ(w->Total, Form4->ProgressBar1.Position());
+}
+
+TEST_F(Add, FileLargerThanAReadWindowKeepsItsBytes) {
+  Show("/");
+  const std::string bytes = PatternBytes((32u << 20) + 3000, 7);
+  ASSERT_TRUE(MakeFile(Host("large"), bytes));
+  Run({HostPath("large")}, "");
+  const ObjectRecord* r = Record("/large");
+  ASSERT_NE(nullptr, r);
+  ScratchFolder out;
+  ASSERT_TRUE(ExtractFileData(*r, out.File("large")));
+  EXPECT_TRUE(bytes == HostBytes(out.File("large")));
 }
 
 TEST_F(Add, NewFolderModeWritesOneFolder) {
