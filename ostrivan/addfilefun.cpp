@@ -343,6 +343,11 @@ std::wstring JoinWidePath(const std::wstring& folder, const std::wstring& name) 
   return folder + L"\\" + name;
 }
 
+bool NamesAnotherFile(const WIN32_FIND_DATAW& fd) {
+  if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+  return fd.dwReserved0 == 0 || (fd.dwReserved0 & 0x20000000) != 0;  // the name-surrogate bit
+}
+
 bool ListHostFolder(const std::wstring& folder, const std::wstring& mask, std::vector<HostEntry>& entries) {
   entries.clear();
   WIN32_FIND_DATAW fd;
@@ -361,7 +366,7 @@ bool ListHostFolder(const std::wstring& folder, const std::wstring& mask, std::v
     e.WideName = name;
     AnsiNameOf(name, e.Name);
     e.Folder = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    e.Link = (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    e.Link = NamesAnotherFile(fd);
     e.Size = static_cast<uint64_t>(fd.nFileSizeHigh) << 32 | fd.nFileSizeLow;
     entries.push_back(std::move(e));
   } while (FindNextFileW(find, &fd));
@@ -389,7 +394,7 @@ bool FindHostFile(const std::string& path, HostEntry& entry) {
   entry.WideName = fd.cFileName;
   AnsiNameOf(entry.WideName, entry.Name);
   entry.Folder = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  entry.Link = (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  entry.Link = NamesAnotherFile(fd);
   entry.Size = static_cast<uint64_t>(fd.nFileSizeHigh) << 32 | fd.nFileSizeLow;
   return true;
 }

@@ -84,6 +84,11 @@ struct HostEntry {
 // wide name converted there and back gives itself again (no substitution and
 // no best-fit look-alike, which could name another file). False otherwise.
 bool AnsiNameOf(const std::wstring& wide, std::string& ansi);
+// A symbolic link, a junction or another reparse point that stands for some
+// other file; one whose tag is not told (as Wine lists a Unix link) counts
+// as one. Reparse points that keep their own data (deduplicated or cloud
+// files) read as plain files.
+bool NamesAnotherFile(const WIN32_FIND_DATAW& entry);
 // Lists folder + "\" + mask with every attribute admitted, "." and ".." left
 // out, in the order the file system gives. False when the folder cannot be listed.
 bool ListHostFolder(const std::wstring& folder, const std::wstring& mask, std::vector<HostEntry>& entries);

@@ -445,6 +445,29 @@ TEST(HostNames, RoundTripThroughTheCodePage) {
   }
 }
 
+TEST(HostNames, OnlyReparsePointsThatNameAnotherFileAreLinks) {
+  struct Case {
+    const char* name;
+    DWORD attributes;
+    DWORD tag;
+    bool link;
+  } cases[] = {
+      {"plain folder", FILE_ATTRIBUTE_DIRECTORY, 0, false},
+      {"tag not told", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, 0, true},
+      {"symbolic link", FILE_ATTRIBUTE_REPARSE_POINT, 0xA000000C, true},
+      {"junction", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, 0xA0000003, true},
+      {"deduplicated file", FILE_ATTRIBUTE_REPARSE_POINT, 0x80000013, false},
+      {"cloud file", FILE_ATTRIBUTE_REPARSE_POINT, 0x9000001A, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WIN32_FIND_DATAW fd{};
+    fd.dwFileAttributes = c.attributes;
+    fd.dwReserved0 = c.tag;
+    EXPECT_EQ(c.link, NamesAnotherFile(fd));
+  }
+}
+
 // ---- Progress ------------------------------------------------------------------------------
 
 TEST(AddProgress, MovesAreShownWhenTheyCrossAStep) {
