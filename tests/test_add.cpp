@@ -2,6 +2,7 @@
 // overwrite prompt, and what reaches a rebuilt image.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <commdlg.h>
 
 #include <algorithm>
 #include <memory>
@@ -174,7 +175,9 @@ TEST_F(Add, CommandsActOnlyOnAReadImageAndAChoice) {
   dialogs_.asked.clear();
   Form1->addfileokClick();  // the open dialog cancelled
   Form1->adddirokClick();   // the folder chooser cancelled
-  EXPECT_EQ(2u, dialogs_.asked.size());
+  ASSERT_EQ(2u, dialogs_.asked.size());
+  EXPECT_EQ(static_cast<UINT>(OFN_ALLOWMULTISELECT), dialogs_.asked[0].flags);
+  EXPECT_EQ("", dialogs_.asked[0].title);
   std::string shown = Form1->Edit2.Text();
   Form1->Edit2.SetText("");
   Form1->addfileokClick();
