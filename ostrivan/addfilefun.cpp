@@ -558,7 +558,8 @@ addfilefunThread::Listing& addfilefunThread::CountFolder(const std::string& fold
   l.Listed = ListFolder(cl::WideFromAnsi(folder), mask, l.Entries);
   for (const HostEntry& e : l.Entries) {
     if (e.Folder && !e.Link && !e.Name.empty()) {
-      // Counted here and by its own listing, as the bar's total always was.
+      // Counted here and again by its own listing: the bar's total runs
+      // ahead of the pages written by one for each subfolder.
       Total = ClampToInt(static_cast<int64_t>(Total) + 1);
       const Listing& sub = CountFolder(cl::IncludeTrailingBackslash(folder) + e.Name, mask);
       l.Units += sub.Units;
