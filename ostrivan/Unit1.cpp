@@ -470,8 +470,33 @@ void TForm1::ExtractSelection() {
 void TForm1::StartExtract(const std::string& destination, const std::vector<std::string>& ids) {
   StartWorker(std::make_unique<outfileThread>(destination, ids));
 }
-void TForm1::addfileokClick() {}
-void TForm1::adddirokClick() {}
+// "添加文件": host files into the folder shown.
+void TForm1::addfileokClick() {
+  if (Edit2.Text().empty()) return;
+  OpenDialog2.Title.clear();
+  OpenDialog2.Filter = "*.*|*.*";
+  if (!OpenDialog2.Execute() || OpenDialog2.Files.empty()) return;
+  const uint16_t folderId = static_cast<uint16_t>(CurrentFolderId());
+  if (!NodeOf(NodeTable, folderId)) return;
+  Modified = 1;
+  StartWorker(std::make_unique<addfilefunThread>(OpenDialog2.Files, "", folderId, false));
+}
+
+// "添加目录": a host folder with everything below it into the folder shown.
+void TForm1::adddirokClick() {
+  if (Edit2.Text().empty()) return;
+  std::string path;
+  if (!cl::BrowseForFolder(Handle(), "请选择存放目录", path)) return;
+  const uint16_t folderId = static_cast<uint16_t>(CurrentFolderId());
+  cl::TTreeNode* folder = NodeOf(NodeTable, folderId);
+  if (!folder) return;
+  if (ChildNamed(folder, HostFolderName(path))) {
+    cl::MessageBox(cl::Application.Handle(), "目录已存在!", "提示", MB_OK | MB_ICONINFORMATION);
+    return;
+  }
+  Modified = 1;
+  StartWorker(std::make_unique<addfilefunThread>(std::vector<std::string>{path}, "*.*", folderId, false));
+}
 
 // ---- Folder view and icons -------------------------------------------------------
 
@@ -783,10 +808,7 @@ void TForm1::newdirokClick() {
   }
   Modified = 1;
   // The adding worker's writer, run here: one header page needs no thread.
-  class FolderWriter : public addfilefunThread {
-  protected:
-    void AttachAddedNode() override { AttachObjectNode(NewRecord, TargetFolderId, CurrentItem); }
-  } writer;
+  addfilefunThread writer;
   if (writer.AddObject("", name, ObjectTypeDirectory, folderId) == 0) {
     Notice("有1个对象添加失败！");
     return;

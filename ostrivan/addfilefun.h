@@ -6,9 +6,11 @@
 // sequence number BaseSequenceNumber and the tags at InputTagsOffset.
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "cl_treeview.h"
 #include "openimage.h"
 #include "progress.h"
 
@@ -44,7 +46,13 @@ bool GrownWorkFileSize(uint32_t oldSize, uint32_t size, uint32_t& newSize);
 // last, and returns the new view with firstNewPage at the first new page.
 // Returns nullptr when no id is left or the file cannot grow; MaxObjectId,
 // the RunList and the WorkFile's bytes are then as they were.
-uint8_t* GrowWorkFile(uint32_t size, uint8_t*& firstNewPage);
+// withReserve maps some more zero pages beyond the new size when the mapping
+// must grow, so that the next objects of a long run fit without remapping;
+// WorkFileSize stays the size of the pages in use, and FitWorkFile cuts the
+// file back to it.
+uint8_t* GrowWorkFile(uint32_t size, uint8_t*& firstNewPage, bool withReserve = false);
+// Cuts a reserve that GrowWorkFile mapped off the file and maps it exactly.
+void FitWorkFile();
 
 // Sets the data area of a page (its first ChunkSize bytes) to 0xFF.
 void FillDataArea(uint8_t* page);
@@ -58,15 +66,60 @@ uint32_t CurrentTimeStamp();
 // boundary.
 std::string CutUtf8(const std::string& utf8, size_t maxBytes);
 
+// ---- Host files and folders ------------------------------------------------------
+// The add worker's texts.
+constexpr char CountingText[] = "正在统计数据空间";
+constexpr char AddFailedText[] = "添加时出错，添加未完成！";
+
+// One entry of a host folder, listed with the wide functions.
+struct HostEntry {
+  std::wstring WideName;
+  std::string Name;          // in the system code page; empty when the code page cannot hold the name
+  bool Folder = false;
+  bool Link = false;         // a symbolic link, a junction or another reparse point: never followed
+  uint64_t Size = 0;
+};
+
+// The name in the system code page when the code page holds it exactly: the
+// wide name converted there and back gives itself again (no substitution and
+// no best-fit look-alike, which could name another file). False otherwise.
+bool AnsiNameOf(const std::wstring& wide, std::string& ansi);
+// A symbolic link, a junction or another reparse point that stands for some
+// other file; one whose tag is not told (as Wine lists a Unix link) counts
+// as one. Reparse points that keep their own data (deduplicated or cloud
+// files) read as plain files.
+bool NamesAnotherFile(const WIN32_FIND_DATAW& entry);
+// Lists folder + "\" + mask with every attribute admitted, "." and ".." left
+// out, in the order the file system gives. False when the folder cannot be listed.
+bool ListHostFolder(const std::wstring& folder, const std::wstring& mask, std::vector<HostEntry>& entries);
+// folder + "\" + name, without doubling the "\" that ends a drive root.
+std::wstring JoinWidePath(const std::wstring& folder, const std::wstring& name);
+// The last component of a host path (after its last "\" or "/"), reading
+// double-byte characters whole; trailing separators are left out first.
+std::string HostPathName(const std::string& path);
+// The name an added host folder gets: its last component, or for a drive
+// root ("C:\", "C:") the drive letter.
+std::string HostFolderName(const std::string& path);
+// Progress units of a host file of size bytes: its header page and one page
+// per chunk, in 64 bits.
+int64_t HostFileUnits(uint64_t size);
+// Whether a move of the bar from one position to another is worth showing:
+// under the same rule as the workers' single steps (about 200 shown steps in
+// all), also when the move jumps several steps.
+bool ProgressMoveDue(long long from, long long to, long long total);
+
 // ---- addfilefunThread -----------------------------------------------------------
 // The worker that adds host files, host folders and new folders to the folder
 // shown. AddObject writes one object into the WorkFile; the progress dialog
 // and the tree hear of it through the synchronised calls. Position counts
 // pages, CurrentItem ends as the new name, FailedObjects counts the objects
-// AddObject skipped.
+// that were not added.
 class addfilefunThread : public progressThread {
 public:
   addfilefunThread() = default;
+  // Paths is one folder's path in the folder-tree mode (mask "*.*"), the
+  // files' paths in the file-list mode (mask empty), or the new folder's name
+  // with newFolder set. The creator starts the thread (TForm1::StartWorker).
   addfilefunThread(const std::vector<std::string>& paths, const std::string& mask, uint16_t targetFolderId,
                    bool newFolder);
 
@@ -76,18 +129,74 @@ public:
   // when the object is skipped: a host file that cannot be opened or read
   // whole (or holds 4 GiB or more), no id left, or a WorkFile that cannot
   // grow. A skipped object gets no pages and no node, makes no synchronised
-  // call, leaves Position alone and counts in FailedObjects.
+  // call, leaves Position alone and counts in FailedObjects. The host file is
+  // read through a window of 32 MiB at a time; when a later window cannot be
+  // mapped the object's pages stay unused, it gets no node and counts too.
   uint16_t AddObject(const std::string& hostPath, const std::string& name, uint32_t type, uint16_t parent);
+
+  // Adds to Total the units of the host folder and everything below it that
+  // is followed, and keeps the listings for AddFolderContents.
+  void CountFolderUnits(const std::string& folder, const std::string& mask);
+  // Adds the contents of a host folder, depth first in listing order, below
+  // the folder object parent.
+  void AddFolderContents(const std::string& folder, const std::string& mask, uint16_t parent);
 
   std::vector<std::string> Paths;
   std::string Mask;
   uint16_t TargetFolderId = 0;       // folder added into; AddObject sets it to the new object's parent
   bool NewFolder = false;
   ObjectRecord NewRecord;            // record of the object just written
-  int PromptState = 6;
+  int PromptState = 6;               // the overwrite prompt's last answer in this run
 
 protected:
-  void Execute() override {}
+  void Execute() override;
+  std::string FailedObjectsText() const override;
+  // The dialog closes through FinishAdd on every way out.
+  void CloseProgressDialog() override { FinishAdd(); }
+  // Lists a host folder (ListHostFolder); tests stand in for a folder that
+  // cannot be read.
+  virtual bool ListFolder(const std::wstring& folder, const std::wstring& mask, std::vector<HostEntry>& entries);
+
   // Run on the interface thread through Synchronize.
-  virtual void AttachAddedNode() {}
+  virtual void ShowAddProgress();
+  virtual void AskOverwrite();
+  // Attaches NewRecord as the last child of TargetFolderId's node; a file
+  // that replaces an entry takes its place only now, once written.
+  virtual void AttachAddedNode();
+  virtual void FinishAdd();
+
+private:
+  // A node that joins the tree with the next batch: a folder tree's nodes go
+  // in batches rather than one synchronised call each.
+  struct PendingNode {
+    ObjectRecord Record;
+    uint16_t Parent;
+    std::string Name;
+  };
+  static constexpr size_t kAttachBatch = 256;
+  // Runs AttachAddedNode for each pending node, in order (interface thread).
+  void AttachPending();
+  std::vector<PendingNode> pending_;
+  bool deferAttach_ = false;
+  bool reserveWorkFile_ = false;
+
+  struct Listing {
+    bool Listed = false;
+    std::vector<HostEntry> Entries;
+    int64_t Units = 1;   // what adding the folder and its contents moves the bar by
+    int64_t Objects = 1; // the folder and every entry below it
+  };
+  void Work();
+  void AddFileList();
+  void AddFolderTree();
+  // Counts folder (listing it) and returns its listing.
+  Listing& CountFolder(const std::string& folder, const std::wstring& mask);
+  // A skipped object moves the bar as if it had been added.
+  void Advance(int64_t units);
+  // AddObject and the node both made: the new id, else 0 (counted).
+  uint16_t AddAndAttach(const std::string& hostPath, const std::string& name, uint32_t type, uint16_t parent);
+
+  std::map<std::string, Listing> listings_;
+  cl::TTreeNode* replacing_ = nullptr;  // the entry a file being added replaces
+  bool attached_ = false;
 };

@@ -209,7 +209,7 @@ extern const uint8_t* ImageView;     // the whole image; nullptr when no image i
 extern uint32_t ImageSize;           // file size of the image (32 bits)
 extern std::string WorkFileName;     // name of the WorkFile in ProgramDir()
 extern uint8_t* WorkView;            // the whole WorkFile, read/write; moves at each growth
-extern uint32_t WorkFileSize;        // bytes WorkView covers
+extern uint32_t WorkFileSize;        // bytes of the WorkFile in use; WorkView covers at least these
 extern uint32_t InputTagsOffset;     // tags offset of the opened image and of the WorkFile
 extern uint32_t OutputTagsOffset;    // tags offset the rebuild writes
 extern uint8_t DetectedEccKind;      // EccKind the scan guessed

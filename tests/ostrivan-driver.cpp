@@ -16,6 +16,7 @@
 #include "Unit5.h"
 #include "Unit7.h"
 #include "list_text.h"
+#include "mymsgbox.h"
 #include "session.h"
 #include "tree_text.h"
 
@@ -71,7 +72,15 @@ const char kHelp[] =
     "  props             \"属性\" of the first selected entry: one line per field of\n"
     "                    the dialog, PROP<TAB>control<TAB>text (Edit1, filetype,\n"
     "                    filesize, filectime, fileuid, filegid, Label7), then\n"
-    "                    PANEL<TAB>5<TAB>text for the status panel's details\n";
+    "                    PANEL<TAB>5<TAB>text for the status panel's details\n"
+    "  add-files PATH... \"添加文件\" with those host files chosen; the arguments run\n"
+    "                    up to the next command word or the end; returns when the\n"
+    "                    worker has ended\n"
+    "  add-dir PATH      \"添加目录\" with the folder chooser answered PATH; returns\n"
+    "                    when the worker has ended\n"
+    "  overwrite yes|all|none|no  the answer for the next overwrite prompt (\"是\",\n"
+    "                    \"全是\", \"全否\", \"否\"); a prompt with no answer queued is\n"
+    "                    closed without one (skips that file and every later one)\n";
 
 ScriptedDialogs* g_dialogs = nullptr;
 
@@ -141,7 +150,7 @@ void PrintTree() {
 const char* const kCommands[] = {"controls", "click", "answer", "close", "open", "tree", "status", "ls",
                                  "cd", "export-all", "extract", "cancel-after", "save", "screenshot",
                                  "input", "input-cancel", "select", "mkdir", "delete", "rename", "chmod",
-                                 "uid", "gid", "props"};
+                                 "uid", "gid", "props", "add-files", "add-dir", "overwrite"};
 
 bool IsCommand(const std::string& word) {
   for (const char* c : kCommands)
@@ -398,6 +407,37 @@ int main() {
       Form1->N3Click(Form1->N3);
       dialogs.DropQueuedAnswers();
       Print("PANEL\t5\t" + Form1->StatusBar1.PanelText(5) + "\n");
+    } else if (cmd == "add-files") {
+      std::vector<std::string> files;
+      while (i < args.size() && !IsCommand(args[i])) files.push_back(AnsiFromUtf8Text(args[i++]));
+      if (files.empty()) {
+        Print("ERROR\tadd-files needs host files\n", false);
+        status = 2;
+        break;
+      }
+      dialogs.QueueFiles(files);
+      Form1->addfileokClick();
+      WaitForWorkers();
+      dialogs.DropQueuedAnswers();
+    } else if (cmd == "add-dir") {
+      std::string dir = needArg(cmd);
+      if (status) break;
+      dialogs.QueueText(AnsiFromUtf8Text(dir));
+      Form1->adddirokClick();
+      WaitForWorkers();
+      dialogs.DropQueuedAnswers();
+    } else if (cmd == "overwrite") {
+      std::string a = needArg(cmd);
+      if (status) break;
+      static const std::map<std::string, int> results = {
+          {"yes", OverwriteYes}, {"all", OverwriteAll}, {"none", OverwriteNone}, {"no", OverwriteNo}};
+      auto it = results.find(a);
+      if (it == results.end()) {
+        Print("ERROR\toverwrite takes yes, all, none or no\n", false);
+        status = 2;
+        break;
+      }
+      dialogs.QueueModal(it->second);
     } else if (cmd == "close") {
       Form1->Close();
       Print(cl::Application.Terminated() ? "CLOSED\n" : "OPEN\n", false);

@@ -9,7 +9,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../scripts/wine-env.sh"
 command -v unyaffs >/dev/null || { echo "unyaffs is not installed"; exit 1; }
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+drive="$WINEPREFIX/dosdevices/p:"
+trap 'rm -rf "$work"; rm -f "$drive"' EXIT
 run() { "$here/../scripts/wine-exec.sh" "$@"; }
 
 passed=0 failed=0
@@ -50,5 +51,34 @@ has() { grep -qxF "$1" "$work/edits.txt"; }
 check "input line" has "$(printf 'INPUT\t重命名\t输入名称         \tapp')"
 check "prop line" has "$(printf 'PROP\tLabel7\trw------- (0600)')"
 check "details line" has "$(printf 'PANEL\t5\t类型：文件, 大小：17字节, 详细：rw------- (0600)')"
+# Host files and folders added through the driver reach an image that unyaffs
+# reads; a link back up the host folder is not followed, a drive root is
+# named by its letter (drive P: is made for the run).
+host="$work/host"
+mkdir -p "$host/tree/sub/deeper" "$host/tree/empty" "$host/drive/d1"
+head -c 5000 /dev/urandom > "$host/tree/sub/b.bin"
+: > "$host/tree/sub/deeper/zero"
+head -c 2049 /dev/urandom > "$host/tree/中文.bin"
+printf 'hello' > "$host/tree/a.txt"
+ln -s .. "$host/tree/sub/loop"
+printf 'new build.prop' > "$host/build.prop"
+head -c 3000 /dev/urandom > "$host/loose.bin"
+printf 'x' > "$host/drive/d1/x"
+ln -sfn "$host/drive" "$drive"
+run "$build/tests/ostrivan-driver.exe" open "$(winpath "$work/in.img")" cd /system add-dir "$(winpath "$host/tree")" \
+  overwrite yes add-files "$(winpath "$host/build.prop")" "$(winpath "$host/loose.bin")" add-dir 'P:\' \
+  save "$(winpath "$work/added.img")" 1 0 | tr -d '\r' > "$work/adds.txt"
+rm -f "$drive"
+unyaffs -c 2 -s 64 "$work/added.img" "$work/added" >/dev/null
+check "added folder" diff -r -x loop "$host/tree" "$work/added/system/tree"
+check "link not followed" test ! -e "$work/added/system/tree/sub/loop"
+check "replaced file" cmp "$host/build.prop" "$work/added/system/build.prop"
+check "added file" cmp "$host/loose.bin" "$work/added/system/loose.bin"
+check "drive root by its letter" cmp "$host/drive/d1/x" "$work/added/system/P/d1/x"
+check "image files stay" cmp "$work/oracle/system/etc/f5000.bin" "$work/added/system/etc/f5000.bin"
+has() { grep -qxF "$1" "$work/adds.txt"; }
+check "overwrite prompt" has "$(printf 'FORM\t提示')"
+check "one failure message" test "$(grep -c '^MSG' "$work/adds.txt")" = 1
+check "link counted" has "$(printf 'MSG\t提示\t有1个对象添加失败！')"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -28,9 +28,11 @@ public:
   void QueueButton(int id);          // next message box
   void QueueText(const std::string& text, bool accepted = true);  // input box, save, folder
   void QueueFiles(const std::vector<std::string>& files);         // open dialog
-  // Drops the texts and forms no question took (a command that asked nothing).
+  // Drops the texts, file lists and forms no question took (a command that
+  // asked nothing).
   void DropQueuedAnswers() {
     texts_.clear();
+    files_.clear();
     modals_.clear();
   }
   void QueueModal(int result);       // next modal form (DialogAnswer::kRunReal shows it)
