@@ -11,6 +11,7 @@
 
 #include "Unit1.h"
 #include "Unit3.h"
+#include "Unit7.h"
 #include "cl_strings.h"
 #include "scripts.h"
 #include "session.h"
@@ -139,6 +140,8 @@ int main(int argc, char** argv) {
     if (a.kind == cl::DialogKind::ModalForm) Print("FORM\t" + a.title + "\n");
   };
   CreateProgramForms();
+  // The please-wait form is up for real: only the download worker closes it.
+  dialogs.realForms.push_back(Form7);
   Form1->Show();
   cl::Application.ProcessMessages();
 
