@@ -129,6 +129,7 @@ check "close: a second start refused, then the question twice" \
   [ "$(msgs)" = "正在运行，请稍候！|正在下载要断开退了出?   |正在下载要断开退了出?   " ]
 check "close: No keeps the window, Yes closes it" [ "$(printf '%s\n' "$out" | grep -xE 'OPEN|CLOSED' | paste -sd' ')" = "OPEN CLOSED" ]
 check "close: the console is gone" no_cmd_left
+check "close: the manifest back on its local android-4.4" [ "$(head_of "$S/initdir/manifest")" = "ref: refs/heads/android-4.4" ]
 check "close: the script stays behind" [ -e "$S/initdir/getsrc.bat" ]
 rm -f "$S/initdir/getsrc.bat"
 
