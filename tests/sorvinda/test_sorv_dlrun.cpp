@@ -2,6 +2,9 @@
 // buttons it changes, the kernel branch written into the kernel repository's
 // description, and the worker giving up on a manifest that never reaches the
 // branch (hidden checkout, then 请先初始化, the run ended).
+#include <memory>
+
+#include "Unit5.h"
 #include "Unit7.h"
 #include "cl_strings.h"
 #include "cl_sysutil.h"
@@ -133,6 +136,131 @@ TEST_F(SorvDownloadRun, AManifestOffTheBranchIsCheckedOutThenReportedNotInitiali
   // Nothing ran: the progress file and the folder are as they were.
   EXPECT_EQ(ReadFile(s + "initdir\\jd.dat"), "kernel\r\n");
   EXPECT_FALSE(cl::FileExists(s + "initdir\\getsrc.bat"));
+}
+
+}  // namespace
+
+namespace {
+
+// The worker on its own, with short waits and a window standing in for the
+// script's console.
+class SorvDownloadWorker : public SorvDownloadRun {
+protected:
+  RunWaits Waits() {
+    RunWaits w;
+    w.appearMs = 2000;
+    w.pollMs = 5;
+    w.slowPollMs = 20;
+    w.waitFormMs = 0;
+    w.scriptEndMs = 300;
+    w.scriptGoneMs = 100;
+    return w;
+  }
+  // The recorder also brings the console up, on the interface thread, when
+  // the script is started, and lets the script write its progress lines.
+  void ConsoleOnStart(std::string progress) {
+    RunCommand = [this, progress](const std::string& line, UINT show) {
+      started_.push_back({line, show});
+      if (line.rfind("cmd.exe /k ", 0) == 0) {
+        cl::Application.Synchronize([this] {
+          console_ = std::make_unique<sorvtest::FakeConsole>(RunningConsoleTitle(ConsoleKind::Download));
+        });
+        WriteFile(s_ + "initdir\\jd.dat", progress);
+      }
+      return 33u;
+    };
+  }
+  void Run(const std::string& branch) {
+    WriteFile(s_ + "initdir\\manifest\\default.xml",
+              "<manifest><default revision=\"android-4.4\"/><project path=\"a\" name=\"a\"/></manifest>");
+    StartWorker(new dlmemuThread(s_, branch, "k", "C:\\Git\\bin", "h", Waits()));
+    cl::Application.RunUntil([] { return !WorkerRunning(); });
+  }
+  std::string s_ = src_.Path() + "s\\";
+  std::unique_ptr<sorvtest::FakeConsole> console_;
+};
+
+TEST_F(SorvDownloadWorker, ACompleteCountWaitsForTheScriptThenClosesItsConsole) {
+  WriteFile(s_ + "initdir\\jd.dat", "kernel\r\na\r\n");  // an old complete list of no known branch
+  ConsoleOnStart("kernel\r\na\r\n");
+  Run("android-4.4");
+  EXPECT_EQ(Texts(), std::vector<std::string>{"下载完成!   "});
+  ASSERT_TRUE(console_);
+  EXPECT_TRUE(console_->closed);
+  ASSERT_EQ(started_.size(), 2u);
+  EXPECT_EQ(started_[0].line, "cmd.exe /k " + s_ + "initdir\\getsrc.bat");
+  EXPECT_EQ(started_[0].show, static_cast<UINT>(SW_SHOWNORMAL));
+  EXPECT_EQ(started_[1].line, "cmd.exe /c del /f /a " + s_ + "initdir\\getsrc.bat");
+  EXPECT_EQ(TotalSteps, 2);
+  EXPECT_EQ(ReadFile(s_ + "initdir\\jdbranch.dat"), "android-4.4\r\n");
+  // The old list was not for this branch: every step fetches.
+  const std::string script = ReadFile(s_ + "initdir\\getsrc.bat");
+  EXPECT_NE(script.find("git remote add origin git://h/kernel/common.git\r\n"), std::string::npos);
+  EXPECT_NE(script.find("git remote add origin git://h/a.git\r\n"), std::string::npos);
+  EXPECT_FALSE(RunInProgress());
+}
+
+TEST_F(SorvDownloadWorker, TheDoneListIsUsedOnlyForItsOwnBranch) {
+  struct Case {
+    const char* name;
+    const char* record;  // nullptr: none
+    bool skipsKernel;
+  } cases[] = {
+      {"the same branch", "android-4.4\r\n", true},
+      {"another branch", "android-5.0\r\n", false},
+      {"the branch in other letter case", "ANDROID-4.4\r\n", false},
+      {"no record", nullptr, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sorvtest::RemoveTree(s_);
+    dialogs_.asked.clear();
+    started_.clear();
+    WriteFile(s_ + "initdir\\jd.dat", "kernel\r\n");
+    if (c.record) WriteFile(s_ + "initdir\\jdbranch.dat", c.record);
+    ConsoleOnStart("kernel\r\na\r\n");
+    Run("android-4.4");
+    EXPECT_EQ(Texts(), std::vector<std::string>{"下载完成!   "});
+    const std::string script = ReadFile(s_ + "initdir\\getsrc.bat");
+    EXPECT_EQ(script.find("kernel/common.git") == std::string::npos, c.skipsKernel);
+    EXPECT_NE(script.find("git://h/a.git"), std::string::npos);
+  }
+}
+
+TEST_F(SorvDownloadWorker, AConsoleGoneBeforeTheLastStepIsABreak) {
+  ConsoleOnStart("kernel\r\n");
+  WriteFile(s_ + "initdir\\manifest\\default.xml",
+            "<manifest><default revision=\"android-4.4\"/><project path=\"a\" name=\"a\"/></manifest>");
+  DownloadConsoleWnd = nullptr;
+  StartWorker(new dlmemuThread(s_, "android-4.4", "k", "C:\\Git\\bin", "h", Waits()));
+  // The user closes the console once the worker follows it.
+  cl::Application.RunUntil([] { return DownloadConsoleWnd != nullptr || !WorkerRunning(); });
+  ASSERT_TRUE(console_);
+  console_.reset();
+  cl::Application.RunUntil([] { return !WorkerRunning(); });
+  EXPECT_EQ(Texts(), std::vector<std::string>{"下载中途断开!   "});
+  EXPECT_EQ(ReadFile(s_ + "initdir\\jd.dat"), "kernel\r\n");
+  ASSERT_EQ(started_.size(), 2u);
+  EXPECT_EQ(started_[1].line, "cmd.exe /c del /f /a " + s_ + "initdir\\getsrc.bat");
+}
+
+TEST_F(SorvDownloadWorker, NoConsoleWithinTheWaitIsABreak) {
+  Run("android-4.4");
+  EXPECT_EQ(Texts(), std::vector<std::string>{"下载中途断开!   "});
+  EXPECT_FALSE(RunInProgress());
+}
+
+TEST_F(SorvDownloadWorker, AnUnsafeProjectIsRefusedBeforeAnythingRuns) {
+  WriteFile(s_ + "initdir\\manifest\\default.xml",
+            "<manifest><default revision=\"android-4.4\"/><project path=\"a\" name=\"a\"/>"
+            "<project path=\"/etc\" name=\"b\"/></manifest>");
+  WriteFile(s_ + "initdir\\jd.dat", "kernel\r\n");
+  StartWorker(new dlmemuThread(s_, "android-4.4", "k", "C:\\Git\\bin", "h", Waits()));
+  cl::Application.RunUntil([] { return !WorkerRunning(); });
+  EXPECT_EQ(Texts(), std::vector<std::string>{"清单中的项目路径无效：/etc"});
+  EXPECT_TRUE(started_.empty());
+  EXPECT_EQ(ReadFile(s_ + "initdir\\jd.dat"), "kernel\r\n");
+  EXPECT_FALSE(cl::FileExists(s_ + "initdir\\getsrc.bat"));
 }
 
 }  // namespace
