@@ -1,16 +1,19 @@
 #include "Unit1.h"
 
 #include <stdexcept>
+#include <unordered_set>
 
 #include "Unit2.h"
 #include "Unit3.h"
 #include "Unit4.h"
+#include "Unit5.h"
 #include "Unit6.h"
 #include "Unit7.h"
 #include "Unit8.h"
 #include "cl_resstream.h"
 #include "cl_strings.h"
 #include "cl_sysutil.h"
+#include "cl_xml.h"
 #include "rules.h"
 #include "scripts.h"
 
@@ -90,6 +93,185 @@ void UpdateBranchLists(const std::string& srcPath) {
   Form1->SetInitOrDownload(count);
 }
 
+// ---- Download script ---------------------------------------------------------------
+
+Manifest ParseManifest(const std::string& text) {
+  Manifest m;
+  cl::TXMLDocument doc;
+  if (!doc.Parse(text)) return m;
+  cl::TXMLNode root = doc.DocumentElement();
+  if (root.Empty()) return m;
+  m.parsed = true;
+  cl::TXMLNode def = root.FirstChild("default");
+  m.hasDefault = !def.Empty();
+  m.revision = def.Attribute("revision");
+  for (const cl::TXMLNode& child : root.ChildNodes()) {
+    if (child.NodeName() != "project") continue;
+    ManifestProject p;
+    p.name = child.Attribute("name");
+    p.path = child.HasAttribute("path") ? child.Attribute("path") : p.name;
+    m.projects.push_back(p);
+  }
+  return m;
+}
+
+Manifest ReadManifestFile(const std::string& path) {
+  cl::TStringList text;
+  if (!cl::FileExists(path) || !text.LoadFromFile(path)) return Manifest();
+  return ParseManifest(text.Text());
+}
+
+bool ManifestOnBranch(const std::string& revision, const std::string& branch) {
+  if (branch.empty()) return false;
+  const std::string r = UpperAscii(revision), b = UpperAscii(branch);
+  if (r == b) return true;
+  return r.size() > b.size() && r.compare(r.size() - b.size(), b.size(), b) == 0 && r[r.size() - b.size() - 1] == '/';
+}
+
+bool ProjectPathValid(const std::string& text) {
+  if (text.empty() || text[0] == '/' || text.find("..") != std::string::npos) return false;
+  for (char c : text) {
+    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '_' ||
+              c == '-' || c == '+' || c == '/';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+std::string InvalidProjectMessage(const std::vector<ManifestProject>& projects) {
+  for (const ManifestProject& p : projects) {
+    if (!ProjectPathValid(p.path)) return "清单中的项目路径无效：" + p.path;
+    if (!ProjectPathValid(p.name)) return "清单中的项目路径无效：" + p.name;
+  }
+  return {};
+}
+
+namespace {
+// The fetch result's test: missing or empty means the pull failed; a result
+// of an earlier run is removed first so it cannot pass for this one.
+void AddFetchCheck(std::vector<std::string>& out, const std::string& fetchHead, const std::string& n, bool kernel) {
+  const std::string DQ = "\"";
+  out.push_back("if not exist " + DQ + fetchHead + DQ + " goto re" + n);
+  out.push_back("for /f %%i in (" + DQ + fetchHead + DQ + ") do (");
+  if (kernel) {
+    out.push_back("if %%~zi LSS 1 (");
+    out.push_back("echo   出错了！正在重新下载");
+  } else {
+    out.push_back("if %%~zi LSS 1 (echo   出错了！正在重新下载");
+  }
+  out.push_back("goto re" + n);
+  out.push_back("))");
+}
+}  // namespace
+
+DownloadScript BuildDownloadScript(const std::vector<ManifestProject>& projects, const std::vector<std::string>& done,
+                                   const std::string& S, const std::string& gitBin, const std::string& B,
+                                   const std::string& K, const std::string& H, const std::string& T) {
+  const std::string DQ = "\"";
+  std::unordered_set<std::string> doneKeys;
+  doneKeys.reserve(done.size() * 2 + 1);
+  for (const std::string& line : done) doneKeys.insert(UpperAscii(line));
+  auto isDone = [&](const std::string& key) { return doneKeys.count(UpperAscii(key)) != 0; };
+
+  DownloadScript s;
+  std::vector<std::string>& out = s.lines;
+  out.reserve(30 + projects.size() * 30);
+  out.push_back("@echo off");
+  out.push_back("title " + ConsoleTitle(ConsoleKind::Download, S, T));
+  out.push_back(PathLine(gitBin));
+  out.push_back("set android_source_code_path=" + S);
+  out.push_back("if not exist %android_source_code_path% md %android_source_code_path%  ");
+  out.push_back("cd /d %android_source_code_path%");
+  out.push_back(" ");
+  out.push_back("echo 01---::kernel---read beginning");
+  out.push_back("echo 01---::kernel---read beginning>clone_result.log");
+  int n = 1;
+  if (!isDone("kernel")) {
+    const std::string fetchHead = S + "kernel\\.git\\FETCH_HEAD";
+    out.push_back("if not exist kernel md kernel ");
+    out.push_back("if exist " + S + "kernel\\.git\\objects\\pack (");
+    out.push_back("del /f /a " + S + "kernel\\.git\\objects\\pack\\tmp*.* > nul 2>&1 )");
+    out.push_back("cd /d " + S + "kernel");
+    out.push_back("if not exist " + S + "kernel\\.git git init");
+    out.push_back("git remote rm origin >nul 2>&1");
+    out.push_back("git remote add origin git://" + H + "/kernel/common.git");
+    out.push_back(":re1");
+    out.push_back("if exist " + fetchHead + " del /f /a " + fetchHead);
+    out.push_back("git pull");
+    AddFetchCheck(out, fetchHead, "1", true);
+    out.push_back("git checkout " + DQ + "origin/" + K + DQ + " -b " + DQ + K + DQ);
+  }
+  out.push_back("cd /d %android_source_code_path%");
+  out.push_back("echo ok---::kernel >>clone_result.log");
+  out.push_back("echo ok---::kernel ");
+  out.push_back("echo kernel>" + S + "initdir\\jd.dat");
+  out.push_back("copy " + S + "initdir\\jd.dat " + S + "initdir\\jd1.dat >nul 2>&1");
+  out.push_back("copy " + S + "clone_result.log " + S + "clone_result1.log >nul 2>&1");
+  out.push_back(" ");
+  for (const ManifestProject& p : projects) {
+    ++n;
+    const std::string num = std::to_string(n);
+    const std::string nn = ("000" + num).substr(("000" + num).size() - 2);
+    const std::string tpath = TrimText(p.path);
+    std::string P = S + p.path;
+    for (char& c : P)
+      if (c == '/') c = '\\';
+    out.push_back("echo " + nn + "---::" + p.path + "---read beginning");
+    out.push_back("echo " + nn + "---::" + p.path + "---read beginning >>clone_result.log ");
+    if (!isDone(tpath)) {
+      const std::string fetchHead = P + "\\.git\\FETCH_HEAD";
+      out.push_back("if not exist " + P + " md " + P);
+      out.push_back("if exist " + P + "\\.git\\objects\\pack (");
+      out.push_back("del /f /a " + P + "\\.git\\objects\\pack\\tmp*.*  > nul 2>&1)");
+      out.push_back("cd /d " + P);
+      out.push_back("if not exist " + P + "\\.git git init");
+      out.push_back("git remote rm origin 2>nul");
+      out.push_back("git remote add origin git://" + H + "/" + p.name + ".git");
+      out.push_back(":re" + num);
+      out.push_back("if exist " + fetchHead + " del /f /a " + fetchHead);
+      out.push_back("git pull origin " + DQ + B + DQ + ":" + DQ + B + DQ);
+      AddFetchCheck(out, fetchHead, num, false);
+      out.push_back("cd /d " + P);
+      if (B == "master") {
+        out.push_back("git checkout master");
+      } else {
+        out.push_back("git checkout " + DQ + B + DQ);
+        out.push_back("git branch -D master");
+      }
+    }
+    out.push_back("cd /d %android_source_code_path%");
+    out.push_back("echo ok---::" + p.path + " >>clone_result.log");
+    out.push_back("echo ok---::" + p.path);
+    out.push_back("echo " + tpath + ">>" + S + "initdir\\jd.dat");
+    out.push_back("copy " + S + "initdir\\jd.dat " + S + "initdir\\jd1.dat >nul 2>&1");
+    out.push_back("copy " + S + "clone_result.log " + S + "clone_result1.log >nul 2>&1");
+    out.push_back(" ");
+  }
+  s.totalSteps = n;
+  out.push_back("copy " + S + "build\\core\\root.mk " + S + "Makefile");
+  out.push_back("echo 下完成！");
+  out.push_back("echo 下完成！ >>clone_result.log");
+  out.push_back("exit");
+  return s;
+}
+
+std::string ManifestCheckoutCommand(const std::string& gitBin, const std::string& S, const std::string& B) {
+  const std::string DQ = "\"";
+  // The quoted form of set keeps blanks and parentheses of the git folder.
+  return "cmd.exe /c cd /d " + S + "initdir\\manifest && set " + DQ + "PATH=" + gitBin + ";%PATH%" + DQ +
+         " && (git rev-parse --verify --quiet " + DQ + "refs/heads/" + B + DQ + " >nul && git checkout " + DQ + B +
+         DQ + " || git checkout " + DQ + "origin/" + B + DQ + " -b " + DQ + B + DQ + ")";
+}
+
+bool SetOriginHeadBranch(std::vector<std::string>& lines, const std::string& kernelBranch) {
+  for (std::string& line : lines) {
+    if (!ContainsNoCase(line, "HEAD branch")) continue;
+    line = "HEAD branch: " + kernelBranch;
+    return true;
+  }
+  return false;
+}
+
 // ---------------------------------------------------------------------------
 
 TForm1::TForm1() {
@@ -167,6 +349,7 @@ TForm1::TForm1() {
   OnClose = [this](cl::TCloseAction& a) { FormClose(a); };
   Button2.OnClick = [this](cl::TControl*) { Button2Click(); };
   Button4.OnClick = [this](cl::TControl*) { Button4Click(); };
+  Button1.OnClick = [this](cl::TControl*) { Button1Click(); };
   Button3.OnClick = [this](cl::TControl*) { Button3Click(); };
   Button5.OnClick = [this](cl::TControl*) { Button5Click(); };
   Label2.OnClick = [this](cl::TControl*) { Label2Click(); };
@@ -320,6 +503,52 @@ void TForm1::Button3Click() {
   }
   if (!TryBeginRun()) return;
   StartWorker(new dlwThread(SrcPath, Branch, GitBin, GitServer()));
+}
+
+void TForm1::Button1Click() {
+  if (RunInProgress()) {
+    ShowNotice("正在运行，请稍候！");
+    return;
+  }
+  std::string t = TrimText(LabeledEdit1.Text());
+  if (t.empty()) {
+    ShowNotice("请设置 源码保存目录!   ");
+    return;
+  }
+  const std::string kernel = TrimText(ComboBox2.Text());
+  // All three go into script lines and command lines unquoted.
+  if (IsUnsafeText(t) || IsUnsafeText(TrimText(ComboBox1.Text())) || IsUnsafeText(kernel)) {
+    ShowNotice("源代码保存目录或分支名含有空格或特殊字符！");
+    return;
+  }
+  WriteSettingFile(cl::ProgramDir() + "srcpath.dat", t);
+  Branch = TrimText(ComboBox1.Text());
+  SetSourcePath(SourcePathFrom(t));
+  auto notInitialised = [this] {
+    ShowNotice("请先初始化!   ");
+    Button1.SetEnabled(false);
+    Button3.SetEnabled(true);
+  };
+  if (!cl::FileExists(SrcPath + "initdir\\manifest\\default.xml")) {
+    notInitialised();
+    return;
+  }
+  if (!CheckGitDir()) {
+    ShowNotice("没有找到Git,请先安装Git! 请看帮助   ");
+    return;
+  }
+  const std::string originPath = SrcPath + "initdir\\origin";
+  cl::TStringList origin;
+  if (!cl::FileExists(originPath) || !origin.LoadFromFile(originPath) || origin.Count() == 0 ||
+      !SetOriginHeadBranch(origin.Strings, kernel)) {
+    notInitialised();
+    return;
+  }
+  origin.SaveToFile(originPath);
+  if (!TryBeginRun()) return;
+  StartWorker(new dlmemuThread(SrcPath, Branch, kernel, GitBin, GitServer()));
+  // Only the worker closes it.
+  Form7->ShowModal();
 }
 
 void TForm1::Button5Click() {

@@ -52,6 +52,51 @@ bool TryBeginRun();
 void EndRun();
 bool RunInProgress();
 
+// ---- Download script -------------------------------------------------------------
+// One project of the platform manifest: its folder under the source folder
+// (the name when the entry has no path) and its repository's name.
+struct ManifestProject {
+  std::string path, name;
+};
+struct Manifest {
+  bool parsed = false;
+  bool hasDefault = false;   // the root has a direct child named default
+  std::string revision;      // that child's revision
+  std::vector<ManifestProject> projects;  // direct children named project, in order
+};
+// Parses a manifest's text; COM must be initialised on the calling thread.
+Manifest ParseManifest(const std::string& text);
+Manifest ReadManifestFile(const std::string& path);
+// The manifest is on branch when its revision is the branch or ends in "/"
+// and the branch, without regard to case; an empty branch never is.
+bool ManifestOnBranch(const std::string& revision, const std::string& branch);
+// A project's folder or name may become a folder and a URL inside script
+// lines: relative, no "..", only letters, digits and . _ - + /.
+bool ProjectPathValid(const std::string& text);
+// The text of the first project refused ("清单中的项目路径无效：" and the
+// path, or the name when the name is refused); empty when all pass.
+std::string InvalidProjectMessage(const std::vector<ManifestProject>& projects);
+
+struct DownloadScript {
+  std::vector<std::string> lines;
+  int totalSteps = 0;  // lines of the progress file once every step has ended
+};
+// "initdir\getsrc.bat": the kernel step, then one step per project; a step
+// whose key ("kernel", or the project's trimmed path) equals a whole line of
+// done (case-free) is written without its fetch.
+DownloadScript BuildDownloadScript(const std::vector<ManifestProject>& projects, const std::vector<std::string>& done,
+                                   const std::string& srcPath, const std::string& gitBin, const std::string& branch,
+                                   const std::string& kernelBranch, const std::string& host,
+                                   const std::string& startTime);
+// The hidden checkout of the platform branch in the manifest repository: the
+// local branch when it exists, else a new one from origin; only after the
+// change of folder succeeded, with gitBin first on the path.
+std::string ManifestCheckoutCommand(const std::string& gitBin, const std::string& srcPath, const std::string& branch);
+// Replaces the first line holding "HEAD branch" (any case) of the kernel
+// repository's description by "HEAD branch: " and the kernel branch; false
+// when there is none.
+bool SetOriginHeadBranch(std::vector<std::string>& lines, const std::string& kernelBranch);
+
 class TForm1 : public cl::TForm {
 public:
   TForm1();
@@ -79,6 +124,7 @@ public:
   void FormShow();
   void FormClose(cl::TCloseAction& action);
   void Button2Click();
+  void Button1Click();
   void Button3Click();
   void Button5Click();
   void Button4Click();

@@ -59,6 +59,9 @@ struct RunWaits {
   int deleteTries = 100;      // attempts at removing the old working folders
   DWORD deletePauseMs = 50;
   DWORD scriptGoneMs = 10000;  // for the hidden delete of a script to take effect
+  DWORD waitFormMs = 1000;     // the please-wait form stays up at least this long
+  int manifestTests = 5;       // tests of the manifest's branch after the form closed
+  DWORD scriptEndMs = 10000;   // for a complete download script's own end
 };
 
 // One script run with the values it started with: source folder and start

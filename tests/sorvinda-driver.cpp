@@ -11,6 +11,7 @@
 
 #include "Unit1.h"
 #include "Unit3.h"
+#include "Unit7.h"
 #include "cl_strings.h"
 #include "scripts.h"
 #include "session.h"
@@ -22,7 +23,8 @@ const char kHelp[] =
     "Runs the download manager's main window and the commands in order.\n"
     "Output is UTF-8; each message box the program shows prints as\n"
     "  MSG<TAB>title<TAB>text\n"
-    "and each modal form as FORM<TAB>caption. Each command ends with a line\n"
+    "and each modal form as FORM<TAB>caption (the please-wait form of a download\n"
+    "stays up until its worker closes it). Each command ends with a line\n"
     "  TIME<TAB>command<TAB>milliseconds\n"
     "Commands:\n"
     "  controls          one line per control of the main window:\n"
@@ -139,6 +141,8 @@ int main(int argc, char** argv) {
     if (a.kind == cl::DialogKind::ModalForm) Print("FORM\t" + a.title + "\n");
   };
   CreateProgramForms();
+  // The please-wait form is up for real: only the download worker closes it.
+  dialogs.realForms.push_back(Form7);
   Form1->Show();
   cl::Application.ProcessMessages();
 
