@@ -1,7 +1,7 @@
 #pragma once
 // Extraction: the worker that copies objects of the opened image and of the
-// WorkFile into a host folder, the open image's chunk index, and the rules that turn object names into safe
-// host names.
+// WorkFile into a host folder, the open image's chunk index (the walk itself
+// is chunkwalk.h), and the rules that turn object names into safe host names.
 
 #include <cstdint>
 #include <string>

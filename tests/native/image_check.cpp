@@ -164,13 +164,37 @@ std::string CheckInput(const uint8_t* data, size_t size) {
   for (const auto& [id, r] : scan.Objects)
     if (r.ObjectType == ObjectTypeFile) files[id] = ExtractToMemory(r, scan.Runs, sources, image, failures);
 
-  const StampSettings kinds[] = {{tagsOffset, EccKindNone},
-                                 {tagsOffset, EccKindYaffs2},
+  // Each ECC kind at the image's tags offset, and one at the other offset.
+  // Kinds differ only in the data ECC bytes: the kind-1 images are scanned
+  // again, the others compared with them.
+  const uint32_t otherOffset = tagsOffset == TagsOffsetPlain ? TagsOffsetMarked : TagsOffsetPlain;
+  std::vector<uint8_t> reference;
+  const StampSettings kinds[] = {{tagsOffset, EccKindYaffs2},
+                                 {tagsOffset, EccKindNone},
                                  {tagsOffset, EccKindNandFlash},
-                                 {tagsOffset == TagsOffsetPlain ? TagsOffsetMarked : TagsOffsetPlain, EccKindYaffs2}};
+                                 {otherOffset, EccKindYaffs2}};
   for (const StampSettings& settings : kinds) {
     std::vector<uint8_t> out = Rebuild(scan, image, index, settings, 1u << 20);
     if (out.empty()) continue;
+    if (settings.TagsOffset == tagsOffset && settings.EccKind != EccKindYaffs2) {
+      if (out.size() != reference.size()) {
+        Fail(failures, "rebuilds of one image differ in size");
+        continue;
+      }
+      for (size_t p = 0; p < out.size(); p += PageSize) {
+        const uint8_t* page = out.data() + p;
+        const uint8_t* ref = reference.data() + p;
+        uint8_t ecc[DataEccLength] = {};
+        CalcChunkEcc(page, ecc, settings.EccKind);
+        if (std::memcmp(page, ref, DataEccOffset) != 0 ||
+            (settings.EccKind != EccKindNone && !std::all_of(page, page + PageSize, [](uint8_t v) { return v == 0; }) &&
+             std::memcmp(page + DataEccOffset, ecc, DataEccLength) != 0))
+          Fail(failures, "kind " + std::to_string(settings.EccKind) + ": page " + std::to_string(p / PageSize) +
+                             " differs from kind 1 outside its data ECC or has a wrong one");
+      }
+      continue;
+    }
+    if (settings.TagsOffset == tagsOffset) reference = out;
     const std::string how = "rebuild at " + std::to_string(settings.TagsOffset) + " kind " +
                             std::to_string(settings.EccKind) + ": ";
     const ByteView rebuilt(out.data(), out.size());
