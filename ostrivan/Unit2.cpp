@@ -188,27 +188,29 @@ void readfileThread::EnsureProbe(const std::string& key) {
 void readfileThread::AddOrUpdateNode() {
   if (!Form1 || !NodeTable) return;
   cl::TTreeNode* root = NodeOf(NodeTable, RootObjectId);
-  uint16_t id = IdKey(Record.ObjectId);
-  if (id == RootObjectId) {
-    // The root stays where it is, with its text "/": only its record changes,
-    // and only by a header that names the root as its own parent (device
-    // dumps write it once with parent 0).
-    if (Record.ParentId != RootObjectId || !root) return;
-    auto* r = RecordOf(root);
-    if (!r) root->Data = r = new ObjectRecord;
-    *r = Record;
-    r->FirstPage = NoPage;
-    return;
+  const HeaderDecision place = PlaceHeader(NodeTable, Record);
+  switch (place.Place) {
+    case HeaderPlace::Ignored:
+      return;
+    case HeaderPlace::Root: {
+      // The root stays where it is, with its text "/": only its record changes.
+      if (!root) return;
+      auto* r = RecordOf(root);
+      if (!r) root->Data = r = new ObjectRecord;
+      *r = Record;
+      r->FirstPage = NoPage;
+      return;
+    }
+    case HeaderPlace::Removed:
+      if (place.Node) RemoveSubtree(place.Node);
+      return;
+    case HeaderPlace::Known:
+    case HeaderPlace::New:
+      break;
   }
-
-  NodeEntry& e = EntryOf(NodeTable, id);
-  PageRef first = e.Flag == 0 ? TakeFirstPage(NodeTable, id) : NoPage;
-  cl::TTreeNode* node = e.Node;  // flag 1 now: the object's node, or none
-
-  if (RemovedParent(Record.ParentId)) {
-    if (node) RemoveSubtree(node);
-    return;
-  }
+  const uint16_t id = IdKey(Record.ObjectId);
+  cl::TTreeNode* node = place.Node;
+  const PageRef first = place.First;
   cl::TTreeNode* target = Record.ParentId == RootObjectId ? root : NodeOf(NodeTable, Record.ParentId);
   if (!target) target = ParkingNode;
   if (!target) return;

@@ -15,3 +15,15 @@ uint8_t ProbeEccKind(ByteView page) {
   if (std::memcmp(stored, nand, DataEccTriple) == 0) return EccKindNandFlash;
   return EccKindNone;
 }
+
+HeaderDecision PlaceHeader(NodeEntry* table, const ObjectRecord& r) {
+  const uint16_t id = IdKey(r.ObjectId);
+  if (id == RootObjectId)
+    return {r.ParentId == RootObjectId ? HeaderPlace::Root : HeaderPlace::Ignored, NoPage, nullptr};
+  NodeEntry& e = EntryOf(table, id);
+  PageRef first = e.Flag == 0 ? TakeFirstPage(table, id) : NoPage;
+  cl::TTreeNode* node = e.Node;  // flag 1 now: the object's node, or none
+  if (RemovedParent(r.ParentId)) return {HeaderPlace::Removed, NoPage, node};
+  if (node) return {HeaderPlace::Known, NoPage, node};
+  return {HeaderPlace::New, first, nullptr};
+}

@@ -76,6 +76,24 @@ void WalkImageRuns(ByteView image, const RunEntryList& runs, const std::vector<u
   }
 }
 
+// What the tree does with an accepted header, decided by the id's table entry
+// and the record alone (the tree's side: the node's place, text and icon).
+enum class HeaderPlace : uint8_t {
+  Root,     // id 1 naming itself as parent: the root's record is replaced
+  Ignored,  // id 1 with another parent (device dumps write the root with parent 0)
+  Removed,  // a parent id that marks the object removed: its node, if any, goes with its subtree
+  Known,    // the id has a node: the newest header wins, FirstPage stays that of the node
+  New,      // a node is made, with FirstPage First
+};
+struct HeaderDecision {
+  HeaderPlace Place;
+  PageRef First;       // for New: the first page the walk met for the id, or NoPage
+  cl::TTreeNode* Node; // for Known and Removed: the id's node (null for Removed when it has none)
+};
+// Takes the id's first page from table when its entry still holds one (flag
+// 0), as the creation of the node does; the root's entry is never touched.
+HeaderDecision PlaceHeader(NodeEntry* table, const ObjectRecord& r);
+
 // The record of a page that passed the header test, as the scan hands it over.
 inline ObjectRecord RecordOfHeaderPage(ByteView page, uint32_t tagsOffset, PageRef src) {
   return RecordFromHeader(DecodeObjectHeader(page), DecodeTags(page, tagsOffset), src);

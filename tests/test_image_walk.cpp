@@ -123,6 +123,46 @@ TEST(ScanWalk, EccProbeOfWalkIterationsOneToFour) {
   }
 }
 
+TEST(ScanWalk, PlaceOfEachHeaderByTheTableAndTheRecord) {
+  char storage;
+  cl::TTreeNode* const node = reinterpret_cast<cl::TTreeNode*>(&storage);
+  std::vector<NodeEntry> table(kNodeTableEntries, NodeEntry{0, NoPage, nullptr});
+  NoteFirstPage(table.data(), 300, 9);
+  NoteFirstPage(table.data(), 302, 4);
+  SetNode(table.data(), 301, node);
+  auto record = [](uint32_t id, uint32_t parent) {
+    ObjectRecord r;
+    r.ObjectId = id;
+    r.ParentId = parent;
+    return r;
+  };
+  struct Case {
+    const char* name;
+    ObjectRecord r;
+    HeaderPlace place;
+    PageRef first;
+    cl::TTreeNode* node;
+  } cases[] = {
+      {"root naming itself", record(0x10001, 1), HeaderPlace::Root, NoPage, nullptr},
+      {"root with parent 0", record(1, 0), HeaderPlace::Ignored, NoPage, nullptr},
+      {"new takes the first page", record(300, 1), HeaderPlace::New, 9, nullptr},
+      {"taken once", record(300, 1), HeaderPlace::New, NoPage, nullptr},
+      {"known", record(301, 400), HeaderPlace::Known, NoPage, node},
+      {"removed by parent 256", record(301, 256), HeaderPlace::Removed, NoPage, node},
+      {"born removed by parent 0 still takes its page", record(302, 0), HeaderPlace::Removed, NoPage, nullptr},
+      {"parent 257 is ordinary", record(302, 257), HeaderPlace::New, NoPage, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    HeaderDecision d = PlaceHeader(table.data(), c.r);
+    EXPECT_EQ(c.place, d.Place);
+    EXPECT_EQ(c.first, d.First);
+    EXPECT_EQ(c.node, d.Node);
+  }
+  EXPECT_EQ(0, table[RootObjectId].Flag);
+  EXPECT_EQ(NoPage, table[RootObjectId].Page);
+}
+
 // ---- File pieces -----------------------------------------------------------------
 
 TEST(FilePieces, SizesAroundChunkBoundaries) {

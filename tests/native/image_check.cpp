@@ -14,34 +14,40 @@ namespace {
 char nodeMark;
 cl::TTreeNode* const Node = reinterpret_cast<cl::TTreeNode*>(&nodeMark);
 
-// The record-level part of what the tree does with an accepted header: the
-// root takes only a header that names it as its own parent; a removed parent
-// drops the object; otherwise the newest header wins and the first page stays
-// that of the node's creation.
+// The records the tree keeps, by the tree's own decision on each header.
+// Node placement is the tree's (it is not modelled): an object whose parent
+// is removed later keeps its record here, so the rebuild below writes a set
+// of objects that may hold more than the program's tree; the rescan must
+// give back exactly that set.
 void Apply(ScannedImage& s, const ObjectRecord& r) {
-  uint16_t id = IdKey(r.ObjectId);
-  NodeEntry* table = s.Table->data();
-  if (id == RootObjectId) {
-    if (r.ParentId != RootObjectId) return;
-    s.Objects[id] = r;
-    s.Objects[id].FirstPage = NoPage;
-    return;
-  }
-  NodeEntry& e = EntryOf(table, id);
-  PageRef first = e.Flag == 0 ? TakeFirstPage(table, id) : NoPage;
-  bool known = e.Node != nullptr;
-  if (RemovedParent(r.ParentId)) {
-    if (known) {
-      ClearNodeReference(table, id, Node);
-      s.Objects.erase(id);
+  const uint16_t id = IdKey(r.ObjectId);
+  const HeaderDecision place = PlaceHeader(s.Table->data(), r);
+  switch (place.Place) {
+    case HeaderPlace::Ignored:
+      return;
+    case HeaderPlace::Root:
+      s.Objects[id] = r;
+      s.Objects[id].FirstPage = NoPage;
+      return;
+    case HeaderPlace::Removed:
+      if (place.Node) {
+        ClearNodeReference(s.Table->data(), id, place.Node);
+        s.Objects.erase(id);
+      }
+      return;
+    case HeaderPlace::Known: {
+      ObjectRecord& kept = s.Objects[id];
+      PageRef keep = kept.FirstPage;
+      kept = r;
+      kept.FirstPage = keep;
+      return;
     }
-    return;
+    case HeaderPlace::New:
+      s.Objects[id] = r;
+      s.Objects[id].FirstPage = place.First;
+      SetNode(s.Table->data(), id, Node);
+      return;
   }
-  ObjectRecord& kept = s.Objects[id];
-  PageRef keep = known ? kept.FirstPage : first;
-  kept = r;
-  kept.FirstPage = keep;
-  SetNode(table, id, Node);
 }
 
 bool Inside(ByteView part, ByteView whole) {
