@@ -44,9 +44,9 @@ inline bool WalkableRun(const RunEntryList& runs, size_t entry) {
 // from ScanRuns. Runs are maximal stretches of one sequence number, so the
 // walk leaves a run exactly where the next page's number differs or the image
 // ends. Walk iterations 1 to 4 overwrite detectedEccKind with their probe;
-// maxObjectId grows to the largest table key met. Each page notes its id's first page in table (which may be null);
-// accept(page, src) gets each page that passed the header test, step() is
-// called after each page.
+// maxObjectId grows to the largest table key met. Each page notes its id's
+// first page in table (which may be null); accept(page, src) gets each page
+// that passed the header test, step() is called after each page.
 template <typename Accept, typename Step>
 void WalkImageRuns(ByteView image, const RunEntryList& runs, const std::vector<uint32_t>& summary, NodeEntry* table,
                    uint8_t& detectedEccKind, uint16_t& maxObjectId, Accept accept, Step step) {

@@ -16,6 +16,14 @@ std::vector<uint8_t> Input(uint8_t choice, const std::vector<uint8_t>& image) {
   return input;
 }
 
+testsupport::HeaderFields FileFields(uint32_t parent, const std::string& name, uint32_t size) {
+  testsupport::HeaderFields f;
+  f.parent = parent;
+  f.name = name;
+  f.fileSize = size;
+  return f;
+}
+
 // A tree written once: folders, files across chunk boundaries, a link.
 ImageBuilder Plain(uint32_t tagsOffset) {
   ImageBuilder b(tagsOffset);
@@ -38,16 +46,16 @@ ImageBuilder Device(uint32_t tagsOffset) {
   std::string data = PatternBytes(3 * 2048 + 100, 7);
   b.AddFile(310, 1, "old.txt", "stale", 1000);                   // below the walk
   b.AddFile(311, 320, "app.cfg", "key=2\n", 4097);                // parent met later
-  b.AddHeader(311, {ObjectTypeFile, 320, "app.conf", 0x81A4, 0, 0, 1, 2, 3, 6}, 4098);  // renamed
+  b.AddHeader(311, FileFields(320, "app.conf", 6), 4098);  // renamed
   b.AddRoot(4096);
   b.AddDir(320, 1, "data", 4096);
   b.AddFile(321, 320, "log", data, 4096);
   b.AddFileChunks(321, data, {3, 1}, 4099);                       // newer copies, out of order
   b.AddFile(322, 1, "gone", "bye", 4096);
-  b.AddHeader(322, {ObjectTypeFile, 3, "gone", 0x81A4, 0, 0, 1, 2, 3, 3}, 5000);  // deleted
+  b.AddHeader(322, FileFields(3, "gone", 3), 5000);  // deleted
   b.AddFile(0x10000 + 323, 320, "wide", "id past 16 bits", 5000);
   b.AddFileChunks(324, PatternBytes(5000, 9), {2}, 5000);         // chunk 1 missing
-  b.AddHeader(324, {ObjectTypeFile, 1, "holes", 0x81A4, 0, 0, 1, 2, 3, 5000}, 5000);
+  b.AddHeader(324, FileFields(1, "holes", 5000), 5000);
   b.AddErased(2);
   return b;
 }
@@ -77,6 +85,10 @@ std::vector<std::pair<std::string, std::vector<uint8_t>>> FuzzSeeds() {
   seeds.push_back({"device-cut", Input(0, device.Cut(device.Size() - 2112 * 2 - 40))});
   seeds.push_back({"plain-cut-2064", Input(1, plain.Cut(plain.Size() - 2112 + 2064))});
   seeds.push_back({"plain-cut-2063", Input(1, plain.Cut(plain.Size() - 2112 + 2063))});
+  ImageBuilder cutFile(TagsOffsetMarked);
+  cutFile.AddRoot();
+  cutFile.AddFile(300, 1, "f", PatternBytes(5000, 3));
+  seeds.push_back({"last-chunk-cut", Input(0, cutFile.Cut(cutFile.Size() - PageSize + 2070))});
   seeds.push_back({"ecc-yaffs2", Input(0, WithEcc(EccKindYaffs2).Bytes())});
   seeds.push_back({"ecc-nand", Input(0, WithEcc(EccKindNandFlash).Bytes())});
   seeds.push_back({"empty", Input(0, {})});
