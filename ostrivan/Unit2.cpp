@@ -10,6 +10,7 @@
 #include "addfilefun.h"
 #include "ecc.h"
 #include "progress.h"
+#include "scanwalk.h"
 
 cl::TTreeNode* ParkingNode = nullptr;
 
@@ -23,9 +24,6 @@ constexpr size_t NodeBatch = 512;
 COLORREF StatusBarColour() { return GetSysColor(COLOR_BTNFACE); }
 
 int ImageIndexOf(uint32_t objectType) { return objectType == ObjectTypeDirectory ? 0 : 1; }
-
-// True for a parent id that marks its object as removed: 0 and 2 to 256.
-bool RemovedParent(uint32_t parentId) { return parentId == 0 || (parentId >= 2 && parentId < FirstOrdinaryObjectId); }
 
 // Every node of a subtree stops being any id's node, then the subtree goes.
 void RemoveSubtree(cl::TTreeNode* node) {
@@ -124,63 +122,19 @@ void readfileThread::ScanPages() {
 // id's table key and the header test's verdict. The walk then goes back to
 // the mapping only for the pages it accepts.
 void readfileThread::BuildRuns(uint32_t pages) {
-  summary_.assign(pages, 0);
-  const uint32_t tags = InputTagsOffset;
-  RunList = RunEntryList::FromImage(ImageBytes(), tags, [this, tags](PageRef i, ByteView page) {
-    summary_[i] = IdKey(page.U32(tags + TagObjectId)) | (PassesHeaderTest(page, tags) ? HeaderPassed : 0);
-    StepProgress();
-  });
+  RunList = ScanRuns(ImageBytes(), InputTagsOffset, summary_, [this] { StepProgress(); });
 }
 
-// Runs are maximal stretches of one sequence number, so the walk leaves a run
-// exactly where the next page's number differs or the image ends.
 void readfileThread::WalkRuns(uint32_t pages) {
-  size_t k = RunList.FirstRunAtOrAbove(BaseSequenceNumber);
-  auto walkable = [](size_t entry) {
-    return entry < RunList.Count() && RunList[entry].Source == PageSource::Image &&
-           RunList[entry].SequenceNumber != ErasedSequenceNumber;
-  };
-  if (!walkable(k) || summary_.size() != pages) return;
+  if (!WalkableRun(RunList, RunList.FirstRunAtOrAbove(BaseSequenceNumber)) || summary_.size() != pages) return;
   cl::Screen.SetCursor(IDC_ARROW);
-  const ByteView image = ImageBytes();
-  PageRef src = RunList[k].FirstPage;
-  for (uint32_t j = 0; j < pages; ++j) {
-    if (src > RunList[k].LastPage) {
-      size_t next = RunList.Next(k);
-      if (!walkable(next)) break;
-      src = RunList[next].FirstPage;
-      k = next;
-    }
-
-    if (j >= 1 && j <= 4) {
-      uint8_t page[DataEccOffset + DataEccTriple];
-      PageBytes(image, src).CopyOut(0, sizeof page, page);
-      uint8_t yaffs2[DataEccTriple], nand[DataEccTriple];
-      CalcYaffs2Ecc(page, yaffs2);
-      CalcNandFlashEcc(page, nand);
-      const uint8_t* stored = page + DataEccOffset;
-      if (std::memcmp(stored, yaffs2, DataEccTriple) == 0)
-        DetectedEccKind = EccKindYaffs2;
-      else if (std::memcmp(stored, nand, DataEccTriple) == 0)
-        DetectedEccKind = EccKindNandFlash;
-      else
-        DetectedEccKind = EccKindNone;
-    }
-
-    uint32_t summary = summary_[src];
-    uint16_t id = static_cast<uint16_t>(summary);
-    if (id > MaxObjectId) MaxObjectId = id;
-    NoteFirstPage(NodeTable, id, src);
-    if (summary & HeaderPassed) Accept(PageBytes(image, src), src);
-
-    ++src;
-    StepProgress();
-  }
+  WalkImageRuns(ImageBytes(), RunList, summary_, NodeTable, DetectedEccKind, MaxObjectId,
+                [this](ByteView page, PageRef src) { Accept(page, src); }, [this] { StepProgress(); });
 }
 
 void readfileThread::Accept(ByteView page, PageRef src) {
   if (AcceptHook) AcceptHook(src);
-  pending_.push_back(RecordFromHeader(DecodeObjectHeader(page), DecodeTags(page, InputTagsOffset), src));
+  pending_.push_back(RecordOfHeaderPage(page, InputTagsOffset, src));
   EnsureProbe(IconKey(AnsiFromUtf8(RecordName(pending_.back()))));
   if (pending_.size() >= NodeBatch) FlushNodes();
 }
@@ -234,27 +188,29 @@ void readfileThread::EnsureProbe(const std::string& key) {
 void readfileThread::AddOrUpdateNode() {
   if (!Form1 || !NodeTable) return;
   cl::TTreeNode* root = NodeOf(NodeTable, RootObjectId);
-  uint16_t id = IdKey(Record.ObjectId);
-  if (id == RootObjectId) {
-    // The root stays where it is, with its text "/": only its record changes,
-    // and only by a header that names the root as its own parent (device
-    // dumps write it once with parent 0).
-    if (Record.ParentId != RootObjectId || !root) return;
-    auto* r = RecordOf(root);
-    if (!r) root->Data = r = new ObjectRecord;
-    *r = Record;
-    r->FirstPage = NoPage;
-    return;
+  const HeaderDecision place = PlaceHeader(NodeTable, Record);
+  switch (place.Place) {
+    case HeaderPlace::Ignored:
+      return;
+    case HeaderPlace::Root: {
+      // The root stays where it is, with its text "/": only its record changes.
+      if (!root) return;
+      auto* r = RecordOf(root);
+      if (!r) root->Data = r = new ObjectRecord;
+      *r = Record;
+      r->FirstPage = NoPage;
+      return;
+    }
+    case HeaderPlace::Removed:
+      if (place.Node) RemoveSubtree(place.Node);
+      return;
+    case HeaderPlace::Known:
+    case HeaderPlace::New:
+      break;
   }
-
-  NodeEntry& e = EntryOf(NodeTable, id);
-  PageRef first = e.Flag == 0 ? TakeFirstPage(NodeTable, id) : NoPage;
-  cl::TTreeNode* node = e.Node;  // flag 1 now: the object's node, or none
-
-  if (RemovedParent(Record.ParentId)) {
-    if (node) RemoveSubtree(node);
-    return;
-  }
+  const uint16_t id = IdKey(Record.ObjectId);
+  cl::TTreeNode* node = place.Node;
+  const PageRef first = place.First;
   cl::TTreeNode* target = Record.ParentId == RootObjectId ? root : NodeOf(NodeTable, Record.ParentId);
   if (!target) target = ParkingNode;
   if (!target) return;

@@ -60,9 +60,7 @@ private:
   void StepProgress();
   void EnsureProbe(const std::string& key);
 
-  // Per page of the image, from pass 1: the object id's table key, and
-  // HeaderPassed when the page passes the header test.
-  static constexpr uint32_t HeaderPassed = 0x10000;
+  // Per page of the image, from pass 1 (PageSummary).
   std::vector<uint32_t> summary_;
   // Accepted headers not yet handed over: the interface thread takes them in
   // order, one synchronised call for a batch.

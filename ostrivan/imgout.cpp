@@ -4,22 +4,8 @@
 
 #include "Unit1.h"
 #include "Unit4.h"
-#include "ecc.h"
 
 namespace {
-
-uint32_t ChunkCount(uint32_t fileSize) { return static_cast<uint32_t>((uint64_t(fileSize) + ChunkSize - 1) / ChunkSize); }
-
-ByteView SourceBytes(PageSource s, const WalkSources& sources) {
-  return s == PageSource::Image ? sources.ImageBytes : sources.WorkBytes;
-}
-
-// The header page a record points to: the image page, or the WorkFile page
-// at its offset for an object added since the open.
-ByteView SourceHeader(const ObjectRecord& r, const WalkSources& sources) {
-  if (r.HeaderPage != NoPage) return PageBytes(sources.ImageBytes, r.HeaderPage);
-  return sources.WorkBytes.Sub(r.WorkOffset, PageSize);
-}
 
 // Releases the output's view and mapping on every way out.
 struct OutputMapping {
@@ -33,57 +19,10 @@ struct OutputMapping {
 
 }  // namespace
 
-void StampPageEcc(uint8_t* page, const StampSettings& out) {
-  if (out.TagsOffset > TagsOffsetPlain) std::memset(page + EraseMarkerOffset, ErasedByte, EraseMarkerLength);
-  CalcTagsEcc(page + out.TagsOffset, page + out.TagsOffset + TagsLength);
-  CalcChunkEcc(page, page + DataEccOffset, out.EccKind);
-}
-
-void StampPage(uint8_t* page, const Tags& tags, const StampSettings& out) {
-  EncodeTags(tags, page + out.TagsOffset);
-  StampPageEcc(page, out);
-}
-
-void RewriteHeader(uint8_t* dst, ByteView sourcePage, const ObjectRecord& r, uint32_t objectId,
-                   const StampSettings& out) {
-  sourcePage.CopyOut(0, PageSize, dst);
-  std::memcpy(dst + HeaderName, r.Name, MaxNameBytes);
-  // The record's name is terminated within 255 bytes; so is the field.
-  dst[HeaderName + MaxNameBytes] = 0;
-  WriteU32(dst + HeaderMode, r.Mode);
-  WriteU32(dst + HeaderUid, r.Uid);
-  WriteU32(dst + HeaderGid, r.Gid);
-  StampPage(dst, Tags{BaseSequenceNumber, objectId, 0, HeaderByteCount}, out);
-}
-
-void DefaultRootPage(uint8_t* dst) {
-  std::memset(dst, ErasedByte, PageSize);
-  EncodeObjectHeader(DefaultRootHeader(), dst);
-}
-
-uint64_t OutputPages(const ObjectRecord* r) {
-  if (r && r->ObjectType == ObjectTypeFile) return 1 + uint64_t(ChunkCount(r->FileSize));
-  return 1;
-}
-
 void WriteFileObject(ByteView sourceHeader, const ObjectRecord& r, uint8_t* out, const WalkSources& sources,
                      const StampSettings& settings) {
-  RewriteHeader(out, sourceHeader, r, IdKey(r.ObjectId), settings);
-  uint32_t n = ChunkCount(r.FileSize);
-  if (n == 0) return;
   cl::Screen.SetCursor(IDC_ARROW);
-  for (const WalkPage& p : LatestChunks(ChunkWalk(r, RunList, sources), n)) {
-    uint8_t* dst = out + uint64_t(p.ChunkId) * PageSize;
-    ByteView src = PageBytes(SourceBytes(p.Source, sources), p.Page);
-    src.CopyOut(0, PageSize, dst);
-    // The tags move to the output's offset with the sequence number of
-    // every written page; object id, chunk id and byte count stay as read.
-    uint8_t tags[TagsLength];
-    src.CopyOut(InputTagsOffset, TagsLength, tags);
-    WriteU32(tags + TagSequenceNumber, BaseSequenceNumber);
-    std::memcpy(dst + settings.TagsOffset, tags, TagsLength);
-    StampPageEcc(dst, settings);
-  }
+  WriteFilePages(sourceHeader, r, out, sources, RunList, InputTagsOffset, settings);
   cl::Screen.SetCursor(IDC_APPSTARTING);
 }
 
@@ -151,13 +90,7 @@ bool RebuildImage(imgoutThread& thread, const std::string& fileName) {
   const WalkSources sources{&imageIndex, &workIndex, ImageBytes(), WorkBytes()};
 
   thread.Say("正在写入IMG文件头");
-  const ObjectRecord* root = count > 0 ? RecordOf(tree.Item(0)) : nullptr;
-  if (root && root->HeaderPage != NoPage) {
-    PageBytes(sources.ImageBytes, root->HeaderPage).CopyOut(0, PageSize, output.view);
-  } else {
-    DefaultRootPage(output.view);
-  }
-  StampPage(output.view, Tags{BaseSequenceNumber, root ? root->ObjectId : 1, 0, HeaderByteCount}, settings);
+  WriteRootPage(count > 0 ? RecordOf(tree.Item(0)) : nullptr, output.view, sources, settings);
 
   uint64_t at = 1;
   for (int c = 1; c < count; ++c) {
@@ -168,7 +101,7 @@ bool RebuildImage(imgoutThread& thread, const std::string& fileName) {
     if (r && r->ObjectType == ObjectTypeFile) {
       WriteFileObject(SourceHeader(*r, sources), *r, page, sources, settings);
     } else if (r) {
-      RewriteHeader(page, SourceHeader(*r, sources), *r, IdKey(r->ObjectId), settings);
+      WriteObjectPages(*r, page, sources, RunList, InputTagsOffset, settings);
     }
     at += OutputPages(r);
     if (thread.CancelRequested()) return false;

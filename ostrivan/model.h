@@ -56,6 +56,10 @@ inline bool InWorkFile(const ObjectRecord& r) { return r.HeaderPage == NoPage; }
 // The name takes the field's first MaxNameBytes bytes and always ends in 0;
 // FirstPage stays NoPage (the node's creation sets it).
 ObjectRecord RecordFromHeader(const ObjectHeader& header, const Tags& tags, PageRef headerPage);
+// True for a parent id that marks its object as removed: 0 and 2 to 256.
+inline bool RemovedParent(uint32_t parentId) {
+  return parentId == 0 || (parentId >= 2 && parentId < FirstOrdinaryObjectId);
+}
 // Mode words of new objects: permissions 755 with the object's file-type bits.
 constexpr uint32_t NewFileMode = 0100755;
 constexpr uint32_t NewFolderMode = 040755;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#ifdef _WIN32
 #include <windows.h>
+#endif
 
 #include <cstring>
 #include <vector>
@@ -12,11 +14,14 @@ using testsupport::ImageBuilder;
 
 namespace {
 
-// Bytes placed so that the last one sits right before a no-access page: any
-// read past the end faults and fails the test program.
+// Bytes placed so that the last one sits right before memory that must not
+// be read: under Windows a no-access page, so a read past the end faults; in
+// the host build an allocation of exactly their size, which the address
+// sanitizer guards.
 class GuardedBytes {
 public:
-  explicit GuardedBytes(const std::vector<uint8_t>& src) {
+  explicit GuardedBytes(const std::vector<uint8_t>& src) : size_(src.size()) {
+#ifdef _WIN32
     SYSTEM_INFO si;
     GetSystemInfo(&si);
     size_t page = si.dwPageSize;
@@ -25,10 +30,21 @@ public:
     DWORD old;
     VirtualProtect(base_ + span, page, PAGE_NOACCESS, &old);
     data_ = base_ + span - src.size();
+#else
+    base_ = new uint8_t[src.size() ? src.size() : 1];
+    data_ = base_;
+#endif
     if (!src.empty()) std::memcpy(data_, src.data(), src.size());
-    size_ = src.size();
   }
-  ~GuardedBytes() { VirtualFree(base_, 0, MEM_RELEASE); }
+  ~GuardedBytes() {
+#ifdef _WIN32
+    VirtualFree(base_, 0, MEM_RELEASE);
+#else
+    delete[] base_;
+#endif
+  }
+  GuardedBytes(const GuardedBytes&) = delete;
+  GuardedBytes& operator=(const GuardedBytes&) = delete;
   ByteView View() const { return ByteView(data_, size_); }
 
 private:

@@ -1,7 +1,5 @@
 #include "image_builder.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <cstring>
 
@@ -30,26 +28,6 @@ std::string ChunkBytes(const std::string& bytes, uint32_t chunkId) {
   size_t start = static_cast<size_t>(chunkId - 1) * kChunk;
   if (chunkId == 0 || start >= bytes.size()) return std::string();
   return bytes.substr(start, kChunk);
-}
-
-void RemoveTree(const std::string& folder) {
-  WIN32_FIND_DATAA fd;
-  HANDLE find = FindFirstFileA((folder + "*").c_str(), &fd);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      std::string name = fd.cFileName;
-      if (name == "." || name == "..") continue;
-      std::string path = folder + name;
-      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(path + "\\");
-      } else {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path.c_str());
-      }
-    } while (FindNextFileA(find, &fd));
-    FindClose(find);
-  }
-  RemoveDirectoryA(folder.c_str());
 }
 
 }  // namespace
@@ -172,10 +150,6 @@ std::vector<uint8_t> ImageBuilder::Cut(size_t length) const {
   return std::vector<uint8_t>(bytes_.begin(), bytes_.begin() + std::min(length, bytes_.size()));
 }
 
-bool ImageBuilder::WriteTo(const std::string& path, size_t length) const {
-  return WriteBytes(path, bytes_.data(), std::min(length, bytes_.size()));
-}
-
 std::string PatternBytes(size_t n, uint8_t seed) {
   std::string out(n, '\0');
   uint32_t x = 0x9E3779B9u * (seed + 1u);
@@ -184,40 +158,6 @@ std::string PatternBytes(size_t n, uint8_t seed) {
     out[i] = static_cast<char>(x >> 24);
   }
   return out;
-}
-
-bool WriteBytes(const std::string& path, const void* data, size_t size) {
-  HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return false;
-  const auto* p = static_cast<const uint8_t*>(data);
-  bool ok = true;
-  while (ok && size > 0) {
-    DWORD part = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
-    DWORD written = 0;
-    ok = WriteFile(f, p, part, &written, nullptr) && written == part;
-    p += part;
-    size -= part;
-  }
-  CloseHandle(f);
-  return ok;
-}
-
-ScratchFolder::ScratchFolder() {
-  char temp[MAX_PATH + 1] = {};
-  GetTempPathA(sizeof temp, temp);
-  std::string base = std::string(temp) + "ostrivan-test-" + std::to_string(GetCurrentProcessId()) + "-";
-  for (unsigned n = 0;; ++n) {
-    std::string candidate = base + std::to_string(n);
-    if (CreateDirectoryA(candidate.c_str(), nullptr)) {
-      path_ = candidate + "\\";
-      return;
-    }
-    if (GetLastError() != ERROR_ALREADY_EXISTS || n > 100000) return;
-  }
-}
-
-ScratchFolder::~ScratchFolder() {
-  if (!path_.empty()) RemoveTree(path_);
 }
 
 }  // namespace testsupport
