@@ -9,7 +9,7 @@ source "$here/host32.sh"
 need=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 cmake make wine wine64 xvfb xauth x11-utils
       fonts-wqy-zenhei fonts-arphic-uming binutils
       fonts-wine googletest git imagemagick x11-apps libarchive-tools unrar-free
-      locales procps unyaffs python3)
+      locales procps unyaffs python3 clang libclang-rt-14-dev)
 missing=()
 for p in "${need[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

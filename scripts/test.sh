@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs all tests under Wine: the 64-bit test build
 # everywhere, and the same suite built for 32-bit Windows where the host can
-# run it (the shipped programs are 32-bit).
+# run it (the shipped programs are 32-bit); then the image code's native
+# build under the sanitizers.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 source "$top/scripts/host32.sh"
@@ -26,3 +27,6 @@ if reason=$(why_no_32bit); then
 else
   echo "test: the 32-bit suite does not run: $reason"
 fi
+# The image code built natively under the address and undefined-behaviour
+# sanitizers, with its pure tests and the fuzzer's regression inputs.
+"$top/scripts/native-test.sh"
