@@ -1,6 +1,8 @@
 #include "imgout.h"
 
+#include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 #include "Unit1.h"
 #include "Unit4.h"
@@ -20,16 +22,6 @@ ByteView SourceHeader(const ObjectRecord& r, const WalkSources& sources) {
   if (r.HeaderPage != NoPage) return PageBytes(sources.ImageBytes, r.HeaderPage);
   return sources.WorkBytes.Sub(r.WorkOffset, PageSize);
 }
-
-// Releases the output's view and mapping on every way out.
-struct OutputMapping {
-  HANDLE mapping = nullptr;
-  uint8_t* view = nullptr;
-  ~OutputMapping() {
-    if (view) UnmapViewOfFile(view);
-    if (mapping) CloseHandle(mapping);
-  }
-};
 
 }  // namespace
 
@@ -66,14 +58,43 @@ uint64_t OutputPages(const ObjectRecord* r) {
   return 1;
 }
 
-void WriteFileObject(ByteView sourceHeader, const ObjectRecord& r, uint8_t* out, const WalkSources& sources,
-                     const StampSettings& settings) {
-  RewriteHeader(out, sourceHeader, r, IdKey(r.ObjectId), settings);
+OutputWriter::OutputWriter(HANDLE file, uint32_t batchPages)
+    : file_(file), batch_(std::max<uint32_t>(1, batchPages)), buffer_(size_t{batch_} * PageSize, 0) {}
+
+uint8_t* OutputWriter::Page(uint64_t page) {
+  if (page < first_) throw std::logic_error("output pages go front to back");
+  if (page >= first_ + batch_) {
+    Flush();
+    first_ = page;
+  }
+  used_ = std::max<uint64_t>(used_, page - first_ + 1);
+  return buffer_.data() + (page - first_) * PageSize;
+}
+
+void OutputWriter::Flush() {
+  if (used_ == 0) return;
+  const uint64_t offset = first_ * PageSize;
+  const DWORD length = static_cast<DWORD>(used_ * PageSize);
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD done = 0;
+  if (!WriteFile(file_, buffer_.data(), length, &done, &at) || done != length)
+    throw std::runtime_error("output not written");
+  // Pages the next batch skips must read as zero.
+  std::memset(buffer_.data(), 0, length);
+  first_ += used_;
+  used_ = 0;
+}
+
+void WriteFileObject(ByteView sourceHeader, const ObjectRecord& r, OutputWriter& output, uint64_t headerPage,
+                     const WalkSources& sources, const StampSettings& settings) {
+  RewriteHeader(output.Page(headerPage), sourceHeader, r, IdKey(r.ObjectId), settings);
   uint32_t n = ChunkCount(r.FileSize);
   if (n == 0) return;
   cl::Screen.SetCursor(IDC_ARROW);
   for (const WalkPage& p : LatestChunks(ChunkWalk(r, RunList, sources), n)) {
-    uint8_t* dst = out + uint64_t(p.ChunkId) * PageSize;
+    uint8_t* dst = output.Page(headerPage + p.ChunkId);
     ByteView src = PageBytes(SourceBytes(p.Source, sources), p.Page);
     src.CopyOut(0, PageSize, dst);
     // The tags move to the output's offset with the sequence number of
@@ -123,20 +144,20 @@ bool RebuildImage(imgoutThread& thread, const std::string& fileName) {
   const uint64_t size = pages * PageSize;
 
   thread.Say("正在创建文件");
-  OutputMapping output;
   // Exclusive sharing: the opened image and the WorkFile, held open by this
-  // program, can never be chosen as the output.
-  HANDLE file = size <= MaxOutputBytes
-                    ? CreateFileA(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr)
-                    : INVALID_HANDLE_VALUE;
+  // program, can never be chosen as the output. The file has its full size
+  // from the start; pages not yet written read as zero.
+  HANDLE file = size <= MaxOutputBytes ? CreateFreshFile(fileName, GENERIC_WRITE) : INVALID_HANDLE_VALUE;
   if (file != INVALID_HANDLE_VALUE) {
-    output.mapping = CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0, static_cast<DWORD>(size), nullptr);
-    CloseHandle(file);
-    if (output.mapping)
-      output.view = static_cast<uint8_t*>(MapViewOfFile(output.mapping, FILE_MAP_ALL_ACCESS, 0, 0, size));
+    LARGE_INTEGER length;
+    length.QuadPart = static_cast<LONGLONG>(size);
+    if (!SetFilePointerEx(file, length, nullptr, FILE_BEGIN) || !SetEndOfFile(file)) {
+      CloseHandle(file);
+      DeleteFileA(fileName.c_str());
+      file = INVALID_HANDLE_VALUE;
+    }
   }
-  if (!output.view) {
+  if (file == INVALID_HANDLE_VALUE) {
     // Shown through the dialog seam on the interface thread; the dialog
     // closes after it, on the way out.
     thread.Synchronize([] {
@@ -144,6 +165,11 @@ bool RebuildImage(imgoutThread& thread, const std::string& fileName) {
     });
     return false;
   }
+  struct Closer {
+    HANDLE file;
+    ~Closer() { CloseHandle(file); }
+  } closer{file};
+  OutputWriter output(file, OutputBatchPages);
 
   const StampSettings settings{OutputTagsOffset, OutputEccKind};
   const ChunkIndex& imageIndex = ImageChunkIndex();
@@ -151,28 +177,32 @@ bool RebuildImage(imgoutThread& thread, const std::string& fileName) {
   const WalkSources sources{&imageIndex, &workIndex, ImageBytes(), WorkBytes()};
 
   thread.Say("正在写入IMG文件头");
+  uint8_t* page0 = output.Page(0);
   const ObjectRecord* root = count > 0 ? RecordOf(tree.Item(0)) : nullptr;
   if (root && root->HeaderPage != NoPage) {
-    PageBytes(sources.ImageBytes, root->HeaderPage).CopyOut(0, PageSize, output.view);
+    PageBytes(sources.ImageBytes, root->HeaderPage).CopyOut(0, PageSize, page0);
   } else {
-    DefaultRootPage(output.view);
+    DefaultRootPage(page0);
   }
-  StampPage(output.view, Tags{BaseSequenceNumber, root ? root->ObjectId : 1, 0, HeaderByteCount}, settings);
+  StampPage(page0, Tags{BaseSequenceNumber, root ? root->ObjectId : 1, 0, HeaderByteCount}, settings);
 
   uint64_t at = 1;
   for (int c = 1; c < count; ++c) {
     cl::TTreeNode* node = tree.Item(c);
     thread.ShowItem(node->Text(), c);
     const ObjectRecord* r = RecordOf(node);
-    uint8_t* page = output.view + at * PageSize;
     if (r && r->ObjectType == ObjectTypeFile) {
-      WriteFileObject(SourceHeader(*r, sources), *r, page, sources, settings);
+      WriteFileObject(SourceHeader(*r, sources), *r, output, at, sources, settings);
     } else if (r) {
-      RewriteHeader(page, SourceHeader(*r, sources), *r, IdKey(r->ObjectId), settings);
+      RewriteHeader(output.Page(at), SourceHeader(*r, sources), *r, IdKey(r->ObjectId), settings);
     }
     at += OutputPages(r);
-    if (thread.CancelRequested()) return false;
+    if (thread.CancelRequested()) {
+      output.Flush();
+      return false;
+    }
     thread.StepTo(c);
   }
+  output.Flush();
   return true;
 }

@@ -1,5 +1,7 @@
 // The rebuild: writes the tree held in memory as a new, compacted image.
 #pragma once
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -33,8 +35,33 @@ void DefaultRootPage(uint8_t* dst);
 // Pages a node takes in the output: a regular file its header and one page
 // per chunk, everything else one page.
 uint64_t OutputPages(const ObjectRecord* r);
-// One mapping holds at most this many bytes of output.
+// The largest output the rebuild makes; a larger one is refused.
 constexpr uint64_t MaxOutputBytes = 0x7FFF0000u;
+
+// The output file written front to back: the pages asked for are gathered
+// in a buffer of batchPages pages and written with one WriteFile per batch;
+// a page never asked for stays as the file has it (zero in a file sized
+// beforehand). A failed write throws.
+class OutputWriter {
+public:
+  OutputWriter(HANDLE file, uint32_t batchPages);
+  OutputWriter(const OutputWriter&) = delete;
+  OutputWriter& operator=(const OutputWriter&) = delete;
+  // The bytes of output page page, zero until written; page is never below
+  // a page asked for before it.
+  uint8_t* Page(uint64_t page);
+  // Writes the pages gathered so far.
+  void Flush();
+
+private:
+  HANDLE file_;
+  uint32_t batch_;
+  std::vector<uint8_t> buffer_;
+  uint64_t first_ = 0;  // output page of the buffer's first page
+  uint64_t used_ = 0;   // pages of the buffer up to the last one asked for
+};
+// Pages per WriteFile of the rebuild.
+constexpr uint32_t OutputBatchPages = 512;
 
 // The worker of one rebuild; Total and Position count tree nodes,
 // CurrentItem is the stage or the node at hand.
@@ -56,7 +83,7 @@ private:
 
 // The whole rebuild into fileName; true when every node was written.
 bool RebuildImage(imgoutThread& thread, const std::string& fileName);
-// Writes a regular file's header page and its data pages at out (the header
-// page of the output); chunks the walk does not reach stay zero.
-void WriteFileObject(ByteView sourceHeader, const ObjectRecord& r, uint8_t* out, const WalkSources& sources,
-                     const StampSettings& settings);
+// Writes a regular file's header page at output page headerPage and its data
+// pages after it; chunks the walk does not reach stay zero.
+void WriteFileObject(ByteView sourceHeader, const ObjectRecord& r, OutputWriter& output, uint64_t headerPage,
+                     const WalkSources& sources, const StampSettings& settings);
