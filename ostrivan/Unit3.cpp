@@ -338,7 +338,7 @@ namespace {
 // A file up to this size is assembled whole and written with one call;
 // larger ones a piece of this size at a time, so that a large file also
 // fits the address space of a 32-bit process.
-constexpr uint32_t kWholeFileBytes = 32u << 20;
+constexpr uint32_t kWholeFileBytes = 8u << 20;
 static_assert(kWholeFileBytes % ChunkSize == 0, "pieces hold whole chunks");
 
 }  // namespace
