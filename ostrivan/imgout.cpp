@@ -59,32 +59,78 @@ uint64_t OutputPages(const ObjectRecord* r) {
 }
 
 OutputWriter::OutputWriter(HANDLE file, uint32_t batchPages)
-    : file_(file), batch_(std::max<uint32_t>(1, batchPages)), buffer_(size_t{batch_} * PageSize, 0) {}
+    : file_(file), batch_(std::max<uint32_t>(1, batchPages)) {
+  for (std::vector<uint8_t>& b : buffers_) b.assign(size_t{batch_} * PageSize, 0);
+  writer_ = std::thread([this] { Run(); });
+}
+
+OutputWriter::~OutputWriter() {
+  {
+    std::unique_lock<std::mutex> hold(lock_);
+    idle_.wait(hold, [this] { return !busy_; });
+    stopping_ = true;
+  }
+  ready_.notify_one();
+  writer_.join();
+}
 
 uint8_t* OutputWriter::Page(uint64_t page) {
   if (page < first_) throw std::logic_error("output pages go front to back");
   if (page >= first_ + batch_) {
-    Flush();
+    Hand();
     first_ = page;
   }
   used_ = std::max<uint64_t>(used_, page - first_ + 1);
-  return buffer_.data() + (page - first_) * PageSize;
+  return buffers_[current_].data() + (page - first_) * PageSize;
 }
 
 void OutputWriter::Flush() {
+  Hand();
+  std::unique_lock<std::mutex> hold(lock_);
+  idle_.wait(hold, [this] { return !busy_; });
+  if (failed_) throw std::runtime_error("output not written");
+}
+
+// The gathered batch goes to the writer thread; this thread goes on in the
+// other buffer once the writer is done with it.
+void OutputWriter::Hand() {
   if (used_ == 0) return;
-  const uint64_t offset = first_ * PageSize;
-  const DWORD length = static_cast<DWORD>(used_ * PageSize);
-  OVERLAPPED at{};
-  at.Offset = static_cast<DWORD>(offset);
-  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-  DWORD done = 0;
-  if (!WriteFile(file_, buffer_.data(), length, &done, &at) || done != length)
-    throw std::runtime_error("output not written");
-  // Pages the next batch skips must read as zero.
-  std::memset(buffer_.data(), 0, length);
+  {
+    std::unique_lock<std::mutex> hold(lock_);
+    idle_.wait(hold, [this] { return !busy_; });
+    if (failed_) throw std::runtime_error("output not written");
+    busy_ = true;
+    handed_ = current_;
+    handedOffset_ = first_ * PageSize;
+    handedLength_ = static_cast<DWORD>(used_ * PageSize);
+  }
+  ready_.notify_one();
+  current_ ^= 1;
   first_ += used_;
   used_ = 0;
+}
+
+void OutputWriter::Run() {
+  std::unique_lock<std::mutex> hold(lock_);
+  for (;;) {
+    ready_.wait(hold, [this] { return stopping_ || busy_; });
+    if (!busy_) return;
+    std::vector<uint8_t>& buffer = buffers_[handed_];
+    const uint64_t offset = handedOffset_;
+    const DWORD length = handedLength_;
+    hold.unlock();
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD done = 0;
+    bool ok = WriteFile(file_, buffer.data(), length, &done, &at) && done == length;
+    // Pages a later batch skips must read as zero.
+    std::memset(buffer.data(), 0, length);
+    hold.lock();
+    if (!ok) failed_ = true;
+    busy_ = false;
+    idle_.notify_all();
+  }
 }
 
 void WriteFileObject(ByteView sourceHeader, const ObjectRecord& r, OutputWriter& output, uint64_t headerPage,
