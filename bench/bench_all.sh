@@ -40,13 +40,23 @@ export BENCH_IMAGE="$work/offline-${mib}m-${objects}.img" BENCH_FLAT="$work/flat
   image_bytes=$(stat -c %s "$BENCH_IMAGE")
   : >"$out/scan" ; : >"$out/ours" ; : >"$out/unyaffs" ; : >"$out/save" ; : >"$out/flat-ours" ; : >"$out/flat-unyaffs" ; : >"$out/ratio" ; : >"$out/flat-ratio"
   for i in $(seq 1 "$BENCH_RUNS"); do
+    # Each timed step starts with nothing left to write back, so that none
+    # pays for the one before it.
+    sync
     r=$(cd "$out" && "$WINE" "$BENCH_BUILD/tests/ostrivan-driver.exe" open "$(winpath "$BENCH_IMAGE")" \
-          export-all "$(winpath "$out/ours-$i")" save "$(winpath "$out/out-$i.img")" 1 0 | tr -d "\r")
-    scan=$(printf "%s\n" "$r" | ms_of open); exp=$(printf "%s\n" "$r" | ms_of export-all); save=$(printf "%s\n" "$r" | ms_of save)
+          export-all "$(winpath "$out/ours-$i")" | tr -d "\r")
+    scan=$(printf "%s\n" "$r" | ms_of open); exp=$(printf "%s\n" "$r" | ms_of export-all)
+    sync
     start=$(now_ms); unyaffs -c 2 -s 64 "$BENCH_IMAGE" "$out/unyaffs-$i" >/dev/null; uny=$(( $(now_ms) - start ))
+    sync
+    r=$(cd "$out" && "$WINE" "$BENCH_BUILD/tests/ostrivan-driver.exe" open "$(winpath "$BENCH_IMAGE")" \
+          save "$(winpath "$out/out-$i.img")" 1 0 | tr -d "\r")
+    save=$(printf "%s\n" "$r" | ms_of save)
+    sync
     r=$(cd "$out" && "$WINE" "$BENCH_BUILD/tests/ostrivan-driver.exe" open "$(winpath "$BENCH_FLAT")" \
           export-all "$(winpath "$out/flat-ours-$i")" | tr -d "\r")
     fexp=$(printf "%s\n" "$r" | ms_of export-all)
+    sync
     start=$(now_ms); unyaffs -c 2 -s 64 "$BENCH_FLAT" "$out/flat-unyaffs-$i" >/dev/null; funy=$(( $(now_ms) - start ))
     echo "run $i: scan $scan ms, export-all $exp ms, unyaffs $uny ms, rebuild $save ms; 5000 files in one folder: export-all $fexp ms, unyaffs $funy ms (load $(load))"
     echo "$scan" >>"$out/scan"; echo "$exp" >>"$out/ours"; echo "$uny" >>"$out/unyaffs"; echo "$save" >>"$out/save"

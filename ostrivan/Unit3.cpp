@@ -333,15 +333,6 @@ void AssembleFileBytes(const std::vector<WalkPage>& latest, uint32_t fileSize, c
   if (end > filled) std::memset(out + (filled - base), 0, static_cast<size_t>(end - filled));
 }
 
-namespace {
-
-// A file up to this size is assembled whole and written with one call;
-// larger ones a piece of this size at a time, so that a large file also
-// fits the address space of a 32-bit process.
-constexpr uint32_t kWholeFileBytes = 8u << 20;
-static_assert(kWholeFileBytes % ChunkSize == 0, "pieces hold whole chunks");
-
-}  // namespace
 
 bool WriteHostFile(const std::string& hostPath, const uint8_t* bytes, size_t length) {
   HANDLE file = CreateFreshFile(hostPath, GENERIC_WRITE);
@@ -353,7 +344,7 @@ bool WriteHostFile(const std::string& hostPath, const uint8_t* bytes, size_t len
 }
 
 bool AssembleFileData(const ObjectRecord& r, const WalkSources& sources, std::vector<uint8_t>& out) {
-  if (r.FileSize > kWholeFileBytes) return false;
+  if (r.FileSize > WholeFileBytes) return false;
   const uint32_t n = static_cast<uint32_t>((static_cast<uint64_t>(r.FileSize) + ChunkSize - 1) / ChunkSize);
   out.resize(r.FileSize);
   if (n > 0) AssembleFileBytes(LatestChunks(ChunkWalk(r, RunList, sources), n), r.FileSize, sources, 0,
@@ -376,9 +367,9 @@ bool ExtractFileData(const ObjectRecord& r, const std::string& hostPath, const W
             SetFilePointerEx(file, start, nullptr, FILE_BEGIN);
   const uint32_t n = static_cast<uint32_t>((static_cast<uint64_t>(r.FileSize) + ChunkSize - 1) / ChunkSize);
   const std::vector<WalkPage> latest = ok ? LatestChunks(ChunkWalk(r, RunList, sources), n) : std::vector<WalkPage>();
-  if (ok) bytes.resize(kWholeFileBytes);
-  for (uint64_t base = 0; ok && base < r.FileSize; base += kWholeFileBytes) {
-    uint32_t piece = static_cast<uint32_t>(std::min<uint64_t>(kWholeFileBytes, r.FileSize - base));
+  if (ok) bytes.resize(WholeFileBytes);
+  for (uint64_t base = 0; ok && base < r.FileSize; base += WholeFileBytes) {
+    uint32_t piece = static_cast<uint32_t>(std::min<uint64_t>(WholeFileBytes, r.FileSize - base));
     AssembleFileBytes(latest, r.FileSize, sources, base, piece, bytes.data());
     ok = WriteAll(file, bytes.data(), piece);
   }
@@ -578,7 +569,7 @@ void ExtractSubtree(outfileThread& thread, const cl::TTreeView& tree, cl::TTreeN
       bool ok = true;
       if (!thread.sources_.Image && !thread.sources_.Work) {
         ok = ExtractFileData(*r, hostPath);
-      } else if (thread.writers_ && r->FileSize <= kWholeFileBytes) {
+      } else if (thread.writers_ && r->FileSize <= WholeFileBytes) {
         thread.writers_->Write(hostPath, *r);
       } else {
         if (thread.writers_) thread.writers_->WaitForPath(hostPath);

@@ -131,6 +131,11 @@ bool WriteHostFile(const std::string& hostPath, const uint8_t* bytes, size_t len
 // last one cut at fileSize, zeros where a chunk is missing.
 void AssembleFileBytes(const std::vector<WalkPage>& latest, uint32_t fileSize, const WalkSources& sources,
                        uint64_t base, uint32_t length, uint8_t* out);
+// A file up to this size is assembled whole and written with one call;
+// larger ones a piece of this size at a time, so that a large file also fits
+// the address space of a 32-bit process.
+constexpr uint32_t WholeFileBytes = 8u << 20;
+static_assert(WholeFileBytes % ChunkSize == 0, "pieces hold whole chunks");
 // The whole content of a regular file into out; false, and out untouched,
 // for a file too large to be held at once (ExtractFileData writes it in pieces).
 bool AssembleFileData(const ObjectRecord& r, const WalkSources& sources, std::vector<uint8_t>& out);

@@ -243,25 +243,29 @@ protected:
 // ---- File data -----------------------------------------------------------------------
 
 TEST_F(Extract, FileSizesAroundChunkBoundaries) {
-  const uint32_t sizes[] = {0, 2047, 2048, 2049};
+  // The last two: the largest file written whole, and one byte more (written in pieces).
+  const uint32_t sizes[] = {0, 2047, 2048, 2049, WholeFileBytes, WholeFileBytes + 1};
+  constexpr uint32_t kFiles = sizeof sizes / sizeof sizes[0];
   ImageBuilder b;
   b.AddRoot();
   std::vector<std::string> contents;
-  for (uint32_t i = 0; i < 4; ++i) contents.push_back(PatternBytes(sizes[i], static_cast<uint8_t>(i + 1)));
+  for (uint32_t i = 0; i < kFiles; ++i) contents.push_back(PatternBytes(sizes[i], static_cast<uint8_t>(i + 1)));
   std::vector<uint32_t> first;
-  for (uint32_t i = 0; i < 4; ++i)
+  for (uint32_t i = 0; i < kFiles; ++i)
     first.push_back(b.AddFile(300 + i, 1, "f" + std::to_string(sizes[i]), contents[i]));
   UseImage(b);
   cl::TTreeNode* root = Root();
   std::vector<std::string> ids;
-  for (uint32_t i = 0; i < 4; ++i) {
+  for (uint32_t i = 0; i < kFiles; ++i) {
     Node(root, 300 + i, "f" + std::to_string(sizes[i]), ObjectTypeFile, sizes[i], first[i]);
     ids.push_back(std::to_string(300 + i));
   }
   Run(ids);
-  for (uint32_t i = 0; i < 4; ++i) {
+  for (uint32_t i = 0; i < kFiles; ++i) {
     SCOPED_TRACE(sizes[i]);
-    EXPECT_EQ(contents[i], HostFile(dest_.File("f" + std::to_string(sizes[i]))));
+    std::string host = HostFile(dest_.File("f" + std::to_string(sizes[i])));
+    EXPECT_EQ(contents[i].size(), host.size());
+    EXPECT_TRUE(contents[i] == host);
   }
   EXPECT_TRUE(MessageBoxes().empty());
 }
