@@ -26,14 +26,16 @@ export BENCH_IMAGE="$work/offline-${mib}m-${objects}.img" BENCH_FLAT="$work/flat
   load() { cut -d" " -f1 /proc/loadavg; }
   [ -f "$BENCH_IMAGE" ] || "$WINE" "$BENCH_BUILD/bench/make_image.exe" --offline "$(winpath "$BENCH_IMAGE")" "$BENCH_MIB" "$BENCH_OBJECTS"
   [ -f "$BENCH_FLAT" ] || "$WINE" "$BENCH_BUILD/bench/make_image.exe" --offline --flat "$(winpath "$BENCH_FLAT")" 64 5002
-  # ext4 without a journal skips inodes freed in the last half minute or so
-  # when it creates files, which slows whoever creates files next: outputs of
-  # an earlier run are removed first and given time to age.
+  # ext4 without a journal passes over inodes freed in the last minute (five
+  # while their table block is unwritten) when it creates files, which slows
+  # whoever creates files next: outputs of an earlier run are removed, written
+  # back and given time to age.
   out="$BENCH_WORK/runs"
   rm -rf "$out"
   stamp="$BENCH_WORK/removed-at"
   if [ -f "$stamp" ]; then
-    wait_s=$(( $(cat "$stamp") + 40 - $(date +%s) ))
+    sync
+    wait_s=$(( $(cat "$stamp") + 65 - $(date +%s) ))
     if [ "$wait_s" -gt 0 ]; then echo "(waiting $wait_s s: the last run'"'"'s outputs were removed just now)"; sleep "$wait_s"; fi
   fi
   mkdir -p "$out"
@@ -84,5 +86,6 @@ export BENCH_IMAGE="$work/offline-${mib}m-${objects}.img" BENCH_FLAT="$work/flat
   diff -rq "$out/rebuilt" "$out/unyaffs-1" >/dev/null && rt=identical || rt=DIFFERENT
   echo "rebuild: outputs of all runs the same: $same; unyaffs of the output: $rt to the image'"'"'s tree"
   rm -rf "$out"
+  sync
   date +%s >"$stamp"
 '
