@@ -2,9 +2,9 @@
 // mixed sizes in blocks of 64 pages, each block with its own sequence number
 // from BaseSequenceNumber up, as a device writes them. Streams to disk.
 //
-//   make_image.exe [--offline] OUT [MIB [OBJECTS]]   (defaults: 1024 MiB, 20000 objects)
+//   make_image.exe [--offline] [--flat] OUT [MIB [OBJECTS]]   (defaults: 1024 MiB, 20000 objects)
 // --offline writes every page with BaseSequenceNumber, as offline image
-// tools do.
+// tools do; --flat puts every file into one folder under the root.
 #include <windows.h>
 
 #include <algorithm>
@@ -22,6 +22,7 @@ namespace {
 
 constexpr uint32_t BlockPages = 64;
 bool g_offline = false;
+bool g_flat = false;
 
 class ImageWriter {
 public:
@@ -83,20 +84,24 @@ ObjectHeader MakeHeader(uint32_t type, uint32_t parent, const std::string& name,
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1 && std::strcmp(argv[1], "--offline") == 0) {
-    g_offline = true;
-    --argc;
-    ++argv;
+  for (; argc > 1 && std::strncmp(argv[1], "--", 2) == 0; --argc, ++argv) {
+    if (std::strcmp(argv[1], "--offline") == 0) {
+      g_offline = true;
+    } else if (std::strcmp(argv[1], "--flat") == 0) {
+      g_flat = true;
+    } else {
+      break;
+    }
   }
   if (argc < 2) {
-    fprintf(stderr, "usage: make_image [--offline] OUT [MIB [OBJECTS]]\n");
+    fprintf(stderr, "usage: make_image [--offline] [--flat] OUT [MIB [OBJECTS]]\n");
     return 2;
   }
   uint64_t mib = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 1024;
   uint32_t objects = argc > 3 ? static_cast<uint32_t>(std::strtoul(argv[3], nullptr, 10)) : 20000;
   objects = std::max<uint32_t>(2, std::min<uint32_t>(objects, 65000));
   const uint64_t pageBudget = (mib << 20) / PageSize + 1;
-  const uint32_t folders = std::max<uint32_t>(1, objects / 12);
+  const uint32_t folders = g_flat ? 1 : std::max<uint32_t>(1, objects / 12);
   const uint32_t files = objects - folders - 1;
   const uint64_t dataPages = pageBudget > objects ? pageBudget - objects : files;
 

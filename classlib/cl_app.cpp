@@ -71,10 +71,18 @@ void TApplication::Synchronize(const std::function<void()>& fn) {
   }
   // Posted, not sent: the call keeps its place behind messages the worker
   // posted before it (a click that opens the progress dialog, say).
-  SyncCall call{&fn, CreateEventA(nullptr, TRUE, FALSE, nullptr), nullptr};
-  if (PostMessageA(hwnd_, WM_CL_SYNC, 0, reinterpret_cast<LPARAM>(&call)))
+  // One event per calling thread, made at its first call: a worker that
+  // reports often pays no creation and release of an event per call.
+  struct CallerEvent {
+    HANDLE handle = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    ~CallerEvent() {
+      if (handle) CloseHandle(handle);
+    }
+  };
+  thread_local CallerEvent caller;
+  SyncCall call{&fn, caller.handle, nullptr};
+  if (call.done && PostMessageA(hwnd_, WM_CL_SYNC, 0, reinterpret_cast<LPARAM>(&call)))
     WaitForSingleObject(call.done, INFINITE);
-  CloseHandle(call.done);
   if (call.error) std::rethrow_exception(call.error);
 }
 

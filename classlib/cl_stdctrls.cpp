@@ -470,7 +470,18 @@ TProgressBar::TProgressBar(TWinControl* parent) : TControl(parent) {
 
 void TProgressBar::SetRange(int min, int max) { SendMessageA(hwnd_, PBM_SETRANGE32, min, max); }
 
-void TProgressBar::SetPosition(int pos) { SendMessageA(hwnd_, PBM_SETPOS, pos, 0); }
+void TProgressBar::SetPosition(int pos) {
+  if (!IsWindowVisible(hwnd_)) {
+    SendMessageA(hwnd_, PBM_SETPOS, pos, 0);
+    return;
+  }
+  // The control repaints itself at once on every new position; painted with
+  // the next WM_PAINT instead, a worker's synchronised call returns sooner.
+  SendMessageA(hwnd_, WM_SETREDRAW, FALSE, 0);
+  SendMessageA(hwnd_, PBM_SETPOS, pos, 0);
+  SendMessageA(hwnd_, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(hwnd_, nullptr, FALSE);
+}
 
 int TProgressBar::Position() const { return static_cast<int>(SendMessageA(hwnd_, PBM_GETPOS, 0, 0)); }
 

@@ -149,65 +149,195 @@ std::string JoinHostPath(const std::string& folder, const std::string& relative)
 
 bool ForceDirectories(const std::string& path) {
   if (path.empty()) return false;
-  if (cl::DirectoryExists(path)) return true;
-  if (cl::PathExists(path)) return false;  // a file stands there
+  // The folder above is there nearly always: one call then, not a look at
+  // each level first.
+  if (CreateDirectoryA(path.c_str(), nullptr)) return true;
+  DWORD error = GetLastError();
+  if (error != ERROR_PATH_NOT_FOUND) return cl::DirectoryExists(path);  // made already, or a file stands there
   std::string parent = ParentFolder(path);
-  if (!parent.empty() && parent.size() < path.size() && parent.back() != ':') ForceDirectories(parent);
+  if (parent.empty() || parent.size() >= path.size() || parent.back() == ':' || !ForceDirectories(parent))
+    return false;
   return CreateDirectoryA(path.c_str(), nullptr) || cl::DirectoryExists(path);
 }
 
 // ---- One file ----------------------------------------------------------------------------
 
-namespace {
+HANDLE CreateFreshFile(const std::string& path, DWORD access) {
+  HANDLE file = CreateFileA(path.c_str(), access, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) return file;
+  DWORD error = GetLastError();
+  if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return INVALID_HANDLE_VALUE;
+  // Replacing by truncation makes the host flush the old file's blocks at
+  // the last close; a file deleted and made anew costs nothing of the kind.
+  if (!DeleteFileA(path.c_str())) return INVALID_HANDLE_VALUE;
+  return CreateFileA(path.c_str(), access, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
 
-// Views of the host file are mapped a window at a time, so a large file also
-// fits the address space of a 32-bit process. A window holds whole chunks and
-// starts on the allocation granularity.
-constexpr uint32_t kViewWindow = 32u << 20;
-static_assert(kViewWindow % 65536 == 0 && kViewWindow % ChunkSize == 0, "windows hold whole chunks");
+bool WriteAll(HANDLE file, const uint8_t* bytes, size_t length) {
+  while (length > 0) {
+    DWORD part = static_cast<DWORD>(std::min<size_t>(length, 1u << 30));
+    DWORD done = 0;
+    if (!WriteFile(file, bytes, part, &done, nullptr) || done == 0) return false;
+    bytes += done;
+    length -= done;
+  }
+  return true;
+}
 
-}  // namespace
+void AssembleFileBytes(const std::vector<WalkPage>& latest, uint32_t fileSize, const WalkSources& sources,
+                       uint64_t base, uint32_t length, uint8_t* out) {
+  const uint32_t n = static_cast<uint32_t>((static_cast<uint64_t>(fileSize) + ChunkSize - 1) / ChunkSize);
+  const uint64_t end = base + length;
+  uint64_t filled = base;  // out holds the bytes of [base, filled)
+  auto it = std::lower_bound(latest.begin(), latest.end(), base, [](const WalkPage& w, uint64_t at) {
+    return static_cast<uint64_t>(w.ChunkId) * ChunkSize <= at;
+  });
+  for (; it != latest.end(); ++it) {
+    uint64_t offset = static_cast<uint64_t>(it->ChunkId - 1) * ChunkSize;
+    if (offset >= end) break;
+    uint32_t chunkLength = it->ChunkId == n ? fileSize - (n - 1) * ChunkSize : ChunkSize;
+    uint64_t from = std::max(offset, base);
+    uint64_t to = std::min(offset + chunkLength, end);
+    if (from > filled) std::memset(out + (filled - base), 0, static_cast<size_t>(from - filled));
+    ByteView source = it->Source == PageSource::Image ? sources.ImageBytes : sources.WorkBytes;
+    PageBytes(source, it->Page).CopyOut(static_cast<size_t>(from - offset), static_cast<size_t>(to - from),
+                                        out + (from - base));
+    filled = to;
+  }
+  if (end > filled) std::memset(out + (filled - base), 0, static_cast<size_t>(end - filled));
+}
 
-bool ExtractFileData(const ObjectRecord& r, const std::string& hostPath, const WalkSources& sources) {
-  HANDLE file = CreateFileA(hostPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+
+bool WriteHostFile(const std::string& hostPath, const uint8_t* bytes, size_t length) {
+  HANDLE file = CreateFreshFile(hostPath, GENERIC_WRITE);
   if (file == INVALID_HANDLE_VALUE) return false;
-  if (r.FileSize == 0) return CloseHandle(file) != 0;
-
-  // Sized first, so that a full disk shows here and not as a failed write.
-  LARGE_INTEGER length;
-  length.QuadPart = r.FileSize;
-  HANDLE mapping = nullptr;
-  if (SetFilePointerEx(file, length, nullptr, FILE_BEGIN) && SetEndOfFile(file))
-    mapping = CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0, r.FileSize, nullptr);
-  CloseHandle(file);
-  if (!mapping) {
-    DeleteFileA(hostPath.c_str());
-    return false;
-  }
-
-  bool ok = true;
-  uint8_t* view = nullptr;
-  uint64_t viewBase = 0;
-  for (const FilePiece& piece : FilePieces(r, RunList, sources)) {
-    uint64_t base = piece.Offset - piece.Offset % kViewWindow;
-    if (!view || base != viewBase) {
-      if (view) UnmapViewOfFile(view);
-      SIZE_T span = static_cast<SIZE_T>(std::min<uint64_t>(kViewWindow, r.FileSize - base));
-      view = static_cast<uint8_t*>(MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE,
-                                                 static_cast<DWORD>(base >> 32), static_cast<DWORD>(base), span));
-      viewBase = base;
-      if (!view) {
-        ok = false;
-        break;
-      }
-    }
-    piece.Page.CopyOut(0, piece.Length, view + (piece.Offset - base));
-  }
-  if (view) UnmapViewOfFile(view);
-  CloseHandle(mapping);
+  bool ok = WriteAll(file, bytes, length);
+  if (!CloseHandle(file)) ok = false;
   if (!ok) DeleteFileA(hostPath.c_str());
   return ok;
+}
+
+bool AssembleFileData(const ObjectRecord& r, const WalkSources& sources, std::vector<uint8_t>& out) {
+  if (r.FileSize > WholeFileBytes) return false;
+  const uint32_t n = static_cast<uint32_t>((static_cast<uint64_t>(r.FileSize) + ChunkSize - 1) / ChunkSize);
+  out.resize(r.FileSize);
+  if (n > 0) AssembleFileBytes(LatestChunks(ChunkWalk(r, RunList, sources), n), r.FileSize, sources, 0,
+                               r.FileSize, out.data());
+  return true;
+}
+
+bool ExtractFileData(const ObjectRecord& r, const std::string& hostPath, const WalkSources& sources) {
+  std::vector<uint8_t> bytes;
+  if (AssembleFileData(r, sources, bytes)) return WriteHostFile(hostPath, bytes.data(), bytes.size());
+
+  // A large file: piece by piece into a file made at its final length, so that
+  // a full disk shows before anything is written.
+  HANDLE file = CreateFreshFile(hostPath, GENERIC_WRITE);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER length;
+  length.QuadPart = r.FileSize;
+  LARGE_INTEGER start{};
+  bool ok = SetFilePointerEx(file, length, nullptr, FILE_BEGIN) && SetEndOfFile(file) &&
+            SetFilePointerEx(file, start, nullptr, FILE_BEGIN);
+  const uint32_t n = static_cast<uint32_t>((static_cast<uint64_t>(r.FileSize) + ChunkSize - 1) / ChunkSize);
+  const std::vector<WalkPage> latest = ok ? LatestChunks(ChunkWalk(r, RunList, sources), n) : std::vector<WalkPage>();
+  if (ok) bytes.resize(WholeFileBytes);
+  for (uint64_t base = 0; ok && base < r.FileSize; base += WholeFileBytes) {
+    uint32_t piece = static_cast<uint32_t>(std::min<uint64_t>(WholeFileBytes, r.FileSize - base));
+    AssembleFileBytes(latest, r.FileSize, sources, base, piece, bytes.data());
+    ok = WriteAll(file, bytes.data(), piece);
+  }
+  if (!CloseHandle(file)) ok = false;
+  if (!ok) DeleteFileA(hostPath.c_str());
+  return ok;
+}
+
+// ---- Host file writers -------------------------------------------------------------------------
+
+std::string HostPathKey(const std::string& path) {
+  std::string key;
+  key.reserve(path.size());
+  for (size_t i = 0; i < path.size();) {
+    size_t n = cl::CharBytes(path, i);
+    if (n == 1) {
+      char c = path[i];
+      key += c == '/' ? '\\' : (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    } else {
+      key.append(path, i, n);
+    }
+    i += n;
+  }
+  return key;
+}
+
+HostFileWriters::HostFileWriters(const WalkSources& sources, unsigned threads, size_t maxQueuedBytes)
+    : sources_(sources), queues_(std::max(1u, threads)), maxQueued_(maxQueuedBytes) {
+  for (size_t i = 0; i < queues_.size(); ++i) threads_.emplace_back([this, i] { Run(i); });
+}
+
+HostFileWriters::~HostFileWriters() {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    stopping_ = true;
+  }
+  for (Queue& q : queues_) q.Ready.notify_one();
+  for (std::thread& t : threads_) t.join();
+}
+
+void HostFileWriters::Write(const std::string& path, const ObjectRecord& r) {
+  std::string key = HostPathKey(path);
+  // The same name always goes to the same thread, which keeps the order.
+  Queue& q = queues_[std::hash<std::string>()(key) % queues_.size()];
+  std::unique_lock<std::mutex> hold(lock_);
+  done_.wait(hold, [this] { return queued_ < maxQueued_; });
+  queued_ += r.FileSize;
+  ++pending_[key];
+  q.Jobs.push_back({path, std::move(key), r});
+  q.Ready.notify_one();
+}
+
+void HostFileWriters::WaitForPath(const std::string& path) {
+  std::string key = HostPathKey(path);
+  std::unique_lock<std::mutex> hold(lock_);
+  done_.wait(hold, [this, &key] {
+    if (pending_.empty()) return true;
+    // The path itself and every folder above it.
+    for (size_t i = 0; i <= key.size(); i += i < key.size() ? cl::CharBytes(key, i) : 1)
+      if ((i == key.size() || key[i] == '\\') && pending_.count(key.substr(0, i))) return false;
+    return true;
+  });
+}
+
+int HostFileWriters::Finish() {
+  std::unique_lock<std::mutex> hold(lock_);
+  done_.wait(hold, [this] { return pending_.empty(); });
+  int failed = failures_;
+  failures_ = 0;
+  return failed;
+}
+
+void HostFileWriters::Run(size_t index) {
+  Queue& q = queues_[index];
+  std::vector<uint8_t> buffer;  // kept from file to file
+  std::unique_lock<std::mutex> hold(lock_);
+  for (;;) {
+    q.Ready.wait(hold, [this, &q] { return stopping_ || !q.Jobs.empty(); });
+    if (q.Jobs.empty()) return;  // stopping, and every file handed over is written
+    Job job = std::move(q.Jobs.front());
+    q.Jobs.pop_front();
+    hold.unlock();
+    bool ok = false;
+    try {
+      ok = AssembleFileData(job.Record, sources_, buffer) && WriteHostFile(job.Path, buffer.data(), buffer.size());
+    } catch (...) {
+    }
+    hold.lock();
+    if (!ok) ++failures_;
+    queued_ -= job.Record.FileSize;
+    auto it = pending_.find(job.Key);
+    if (--it->second == 0) pending_.erase(it);
+    done_.notify_all();
+  }
 }
 
 bool ExtractFileData(const ObjectRecord& r, const std::string& hostPath) {
@@ -227,6 +357,9 @@ bool ExtractFileData(const ObjectRecord& r, const std::string& hostPath) {
 // ---- outfileThread -------------------------------------------------------------------------
 
 namespace {
+
+// Threads that write the host files of one extraction.
+constexpr unsigned kWriterThreads = 3;
 
 int SubtreeSize(const cl::TTreeNode* node) {
   int count = 0;
@@ -270,9 +403,18 @@ void outfileThread::Work() {
   const ChunkIndex& image = ImageChunkIndex();
   ChunkIndex work = BuildWorkChunkIndex();
   sources_ = {&image, &work, ImageBytes(), WorkBytes()};
-  for (size_t i = 0; i < nodes.size(); ++i) {
-    if (i > 0 && CancelRequested()) break;
-    ExtractSubtree(*this, Form1->TreeView1, nodes[i], Destination);
+  {
+    HostFileWriters writers(sources_, kWriterThreads);
+    struct Detach {
+      outfileThread* t;
+      ~Detach() { t->writers_ = nullptr; }
+    } detach{this};
+    writers_ = &writers;
+    for (size_t i = 0; i < nodes.size(); ++i) {
+      if (i > 0 && CancelRequested()) break;
+      ExtractSubtree(*this, Form1->TreeView1, nodes[i], Destination);
+    }
+    FailedObjects += writers.Finish();
   }
   sources_ = WalkSources();
 }
@@ -292,11 +434,21 @@ void ExtractSubtree(outfileThread& thread, const cl::TTreeView& tree, cl::TTreeN
     const ObjectRecord* r = RecordOf(n);
     std::string hostPath = JoinHostPath(destination, at.relative);
     if (n->HasChildren() || (r && r->ObjectType == ObjectTypeDirectory)) {
+      // A file handed over at this name, or above it, is made first, as it
+      // would have been without the writers.
+      if (thread.writers_) thread.writers_->WaitForPath(hostPath);
       if (!ForceDirectories(hostPath)) ++thread.FailedObjects;
     } else if (r && r->ObjectType == ObjectTypeFile) {
       thread.ShowItem(at.relative, thread.Position + 1);
-      bool ok = thread.sources_.Image || thread.sources_.Work ? ExtractFileData(*r, hostPath, thread.sources_)
-                                                               : ExtractFileData(*r, hostPath);
+      bool ok = true;
+      if (!thread.sources_.Image && !thread.sources_.Work) {
+        ok = ExtractFileData(*r, hostPath);
+      } else if (thread.writers_ && r->FileSize <= WholeFileBytes) {
+        thread.writers_->Write(hostPath, *r);
+      } else {
+        if (thread.writers_) thread.writers_->WaitForPath(hostPath);
+        ok = ExtractFileData(*r, hostPath, thread.sources_);
+      }
       if (!ok) ++thread.FailedObjects;
     }
     if (thread.CancelRequested()) return;

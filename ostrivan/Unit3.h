@@ -3,8 +3,13 @@
 // WorkFile into a host folder, the open image's chunk index (the walk itself
 // is chunkwalk.h), and the rules that turn object names into safe host names.
 
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "cl_thread.h"
@@ -37,12 +42,85 @@ std::string JoinHostPath(const std::string& folder, const std::string& relative)
 // folder afterwards.
 bool ForceDirectories(const std::string& path);
 
-// Writes one regular file of the record at hostPath through a read/write
-// mapping of its final length: the latest copy of each chunk, zeros where a
-// chunk is missing. False when the host file cannot be created, sized, mapped
-// or written (no half-made file is left then).
+// ---- Host files ----------------------------------------------------------------
+// Creates path anew for access with exclusive sharing: CREATE_NEW, and when a
+// file stands there it is deleted first (a folder, or a file another program
+// holds, stays and the result is INVALID_HANDLE_VALUE).
+HANDLE CreateFreshFile(const std::string& path, DWORD access);
+// WriteFile until length bytes are written; false on the first failure.
+bool WriteAll(HANDLE file, const uint8_t* bytes, size_t length);
+// A host file made anew with exactly bytes as its content, in one write;
+// false (and no file left) when it cannot be created or written.
+bool WriteHostFile(const std::string& hostPath, const uint8_t* bytes, size_t length);
+// Bytes [base, base + length) of a file of fileSize bytes whose chunks are
+// latest (LatestChunks: ascending chunk ids): each chunk's data bytes, the
+// last one cut at fileSize, zeros where a chunk is missing.
+void AssembleFileBytes(const std::vector<WalkPage>& latest, uint32_t fileSize, const WalkSources& sources,
+                       uint64_t base, uint32_t length, uint8_t* out);
+// A file up to this size is assembled whole and written with one call;
+// larger ones a piece of this size at a time, so that a large file also fits
+// the address space of a 32-bit process.
+constexpr uint32_t WholeFileBytes = 8u << 20;
+static_assert(WholeFileBytes % ChunkSize == 0, "pieces hold whole chunks");
+// The whole content of a regular file into out; false, and out untouched,
+// for a file too large to be held at once (ExtractFileData writes it in pieces).
+bool AssembleFileData(const ObjectRecord& r, const WalkSources& sources, std::vector<uint8_t>& out);
+
+// Writes one regular file of the record at hostPath: the latest copy of each
+// chunk, zeros where a chunk is missing. False when the host file cannot be
+// created or written (no half-made file is left then).
 bool ExtractFileData(const ObjectRecord& r, const std::string& hostPath, const WalkSources& sources);
 bool ExtractFileData(const ObjectRecord& r, const std::string& hostPath);
+
+// The key by which the host tells names apart: ASCII letters folded to lower
+// case, "/" read as "\", double-byte characters kept whole.
+std::string HostPathKey(const std::string& path);
+
+// Regular files handed over by the extraction worker, assembled and written
+// by threads of their own: creating and filling a host file costs more than
+// finding its bytes. Files of one name are written by one thread in the order they
+// were handed over, so a later file of a name replaces an earlier one as it
+// would without the threads. Every file handed over is written (or removed
+// whole when that fails) before Finish or the destructor returns.
+class HostFileWriters {
+public:
+  // sources stay valid until the destructor has run.
+  HostFileWriters(const WalkSources& sources, unsigned threads, size_t maxQueuedBytes = 64u << 20);
+  ~HostFileWriters();
+  HostFileWriters(const HostFileWriters&) = delete;
+  HostFileWriters& operator=(const HostFileWriters&) = delete;
+
+  // Hands over the regular file of r (AssembleFileData must hold it whole)
+  // to be written at path; waits while more than maxQueuedBytes are queued.
+  void Write(const std::string& path, const ObjectRecord& r);
+  // Waits until no file handed over lies at path or at a folder above it.
+  void WaitForPath(const std::string& path);
+  // Waits for every file handed over; the files that failed since the last call.
+  int Finish();
+
+private:
+  struct Job {
+    std::string Path;
+    std::string Key;
+    ObjectRecord Record;
+  };
+  struct Queue {
+    std::deque<Job> Jobs;
+    std::condition_variable Ready;  // a job came, or stopping
+  };
+  void Run(size_t index);
+
+  const WalkSources sources_;
+  std::mutex lock_;
+  std::condition_variable done_;  // a file was written
+  std::vector<Queue> queues_;
+  std::unordered_map<std::string, int> pending_;  // files handed over and not yet written, by key
+  size_t queued_ = 0;
+  size_t maxQueued_;
+  int failures_ = 0;
+  bool stopping_ = false;
+  std::vector<std::thread> threads_;  // last: started once the rest is in place
+};
 
 // ---- outfileThread ---------------------------------------------------------------
 // The worker of one extraction: the subtrees of the ids, in order, into the
@@ -67,6 +145,7 @@ private:
                              const std::string& destination);
   void Work();
   WalkSources sources_;
+  HostFileWriters* writers_ = nullptr;  // while Work runs
 };
 
 // Extracts one entry's subtree (the node and all below it, in preorder):

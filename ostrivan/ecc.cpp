@@ -1,6 +1,7 @@
 #include "ecc.h"
 
 #include <array>
+#include <cstring>
 
 namespace {
 
@@ -69,23 +70,47 @@ inline Parities Accumulate(const uint8_t* table, const uint8_t* data, size_t n) 
   return {col, line};
 }
 
-// 256-byte blocks: four independent chains so that lookups of neighbouring
-// bytes overlap.
+// Parity of the 64 bits of v.
+inline uint32_t Parity64(uint64_t v) {
+  uint32_t x = static_cast<uint32_t>(v ^ (v >> 32));
+  x ^= x >> 16;
+  x ^= x >> 8;
+  x ^= x >> 4;
+  x ^= x >> 2;
+  x ^= x >> 1;
+  return x & 1u;
+}
+
+// 256-byte blocks, a 64-bit word at a time. Both parities are linear: the
+// column bits of the xor of all bytes are the xor of the bytes' column bits,
+// and line bit k is the parity of the bytes whose index has bit k set. Index
+// bits 0-2 pick bytes inside a word (little-endian), bits 3-7 pick words.
 template <unsigned ParityBit>
 inline Parities AccumulateBlock(const uint8_t* table, const uint8_t* data) {
-  uint32_t c0 = 0, c1 = 0, c2 = 0, c3 = 0, l0 = 0, l1 = 0, l2 = 0, l3 = 0;
-  for (uint32_t i = 0; i < EccBlockSize; i += 4) {
-    uint32_t t0 = table[data[i]], t1 = table[data[i + 1]], t2 = table[data[i + 2]], t3 = table[data[i + 3]];
-    c0 ^= t0;
-    c1 ^= t1;
-    c2 ^= t2;
-    c3 ^= t3;
-    l0 ^= i & (0u - ((t0 >> ParityBit) & 1u));
-    l1 ^= (i + 1) & (0u - ((t1 >> ParityBit) & 1u));
-    l2 ^= (i + 2) & (0u - ((t2 >> ParityBit) & 1u));
-    l3 ^= (i + 3) & (0u - ((t3 >> ParityBit) & 1u));
+  // Halving: at each level the odd words' xor is the parity word of the next
+  // index bit, and neighbours are merged; one word is left, the xor of all.
+  static_assert(EccBlockSize == 32 * 8, "five halvings of 32 words");
+  uint64_t w[EccBlockSize / 8];
+  std::memcpy(w, data, EccBlockSize);
+  uint64_t y[5];
+  size_t n = EccBlockSize / 8;
+  for (unsigned m = 0; m < 5; ++m) {
+    uint64_t odd = 0;
+    for (size_t k = 0; k < n / 2; ++k) {
+      odd ^= w[2 * k + 1];
+      w[k] = w[2 * k] ^ w[2 * k + 1];
+    }
+    y[m] = odd;
+    n /= 2;
   }
-  return {c0 ^ c1 ^ c2 ^ c3, l0 ^ l1 ^ l2 ^ l3};
+  const uint64_t all = w[0];
+  uint32_t folded = static_cast<uint32_t>(all ^ (all >> 32));
+  folded ^= folded >> 16;
+  folded ^= folded >> 8;
+  uint32_t line = Parity64(all & 0xFF00FF00FF00FF00ull) | Parity64(all & 0xFFFF0000FFFF0000ull) << 1 |
+                  Parity64(all & 0xFFFFFFFF00000000ull) << 2 | Parity64(y[0]) << 3 | Parity64(y[1]) << 4 |
+                  Parity64(y[2]) << 5 | Parity64(y[3]) << 6 | Parity64(y[4]) << 7;
+  return {table[folded & 0xFFu], line};
 }
 
 inline uint32_t PrimeOf(const Parities& p, unsigned parityBit, uint32_t ones) {

@@ -1,28 +1,92 @@
 #include "imgout.h"
 
+#include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 #include "Unit1.h"
 #include "Unit4.h"
 
-namespace {
+OutputWriter::OutputWriter(HANDLE file, uint32_t batchPages)
+    : file_(file), batch_(std::max<uint32_t>(1, batchPages)) {
+  for (std::vector<uint8_t>& b : buffers_) b.assign(size_t{batch_} * PageSize, 0);
+  writer_ = std::thread([this] { Run(); });
+}
 
-// Releases the output's view and mapping on every way out.
-struct OutputMapping {
-  HANDLE mapping = nullptr;
-  uint8_t* view = nullptr;
-  ~OutputMapping() {
-    if (view) UnmapViewOfFile(view);
-    if (mapping) CloseHandle(mapping);
+OutputWriter::~OutputWriter() {
+  {
+    std::unique_lock<std::mutex> hold(lock_);
+    idle_.wait(hold, [this] { return !busy_; });
+    stopping_ = true;
   }
-};
+  ready_.notify_one();
+  writer_.join();
+}
 
-}  // namespace
+uint8_t* OutputWriter::Page(uint64_t page) {
+  if (page < first_) throw std::logic_error("output pages go front to back");
+  if (page >= first_ + batch_) {
+    Hand();
+    first_ = page;
+  }
+  used_ = std::max<uint64_t>(used_, page - first_ + 1);
+  return buffers_[current_].data() + (page - first_) * PageSize;
+}
 
-void WriteFileObject(ByteView sourceHeader, const ObjectRecord& r, uint8_t* out, const WalkSources& sources,
-                     const StampSettings& settings) {
+void OutputWriter::Flush() {
+  Hand();
+  std::unique_lock<std::mutex> hold(lock_);
+  idle_.wait(hold, [this] { return !busy_; });
+  if (failed_) throw std::runtime_error("output not written");
+}
+
+// The gathered batch goes to the writer thread; this thread goes on in the
+// other buffer once the writer is done with it.
+void OutputWriter::Hand() {
+  if (used_ == 0) return;
+  {
+    std::unique_lock<std::mutex> hold(lock_);
+    idle_.wait(hold, [this] { return !busy_; });
+    if (failed_) throw std::runtime_error("output not written");
+    busy_ = true;
+    handed_ = current_;
+    handedOffset_ = first_ * PageSize;
+    handedLength_ = static_cast<DWORD>(used_ * PageSize);
+  }
+  ready_.notify_one();
+  current_ ^= 1;
+  first_ += used_;
+  used_ = 0;
+}
+
+void OutputWriter::Run() {
+  std::unique_lock<std::mutex> hold(lock_);
+  for (;;) {
+    ready_.wait(hold, [this] { return stopping_ || busy_; });
+    if (!busy_) return;
+    std::vector<uint8_t>& buffer = buffers_[handed_];
+    const uint64_t offset = handedOffset_;
+    const DWORD length = handedLength_;
+    hold.unlock();
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD done = 0;
+    bool ok = WriteFile(file_, buffer.data(), length, &done, &at) && done == length;
+    // Pages a later batch skips must read as zero.
+    std::memset(buffer.data(), 0, length);
+    hold.lock();
+    if (!ok) failed_ = true;
+    busy_ = false;
+    idle_.notify_all();
+  }
+}
+
+void WriteFileObject(ByteView sourceHeader, const ObjectRecord& r, OutputWriter& output, uint64_t headerPage,
+                     const WalkSources& sources, const StampSettings& settings) {
   cl::Screen.SetCursor(IDC_ARROW);
-  WriteFilePages(sourceHeader, r, out, sources, RunList, InputTagsOffset, settings);
+  WriteFilePages(sourceHeader, r, [&](uint64_t index) { return output.Page(headerPage + index); }, sources, RunList,
+                 InputTagsOffset, settings);
   cl::Screen.SetCursor(IDC_APPSTARTING);
 }
 
@@ -62,20 +126,20 @@ bool RebuildImage(imgoutThread& thread, const std::string& fileName) {
   const uint64_t size = pages * PageSize;
 
   thread.Say("正在创建文件");
-  OutputMapping output;
   // Exclusive sharing: the opened image and the WorkFile, held open by this
-  // program, can never be chosen as the output.
-  HANDLE file = size <= MaxOutputBytes
-                    ? CreateFileA(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr)
-                    : INVALID_HANDLE_VALUE;
+  // program, can never be chosen as the output. The file has its full size
+  // from the start; pages not yet written read as zero.
+  HANDLE file = size <= MaxOutputBytes ? CreateFreshFile(fileName, GENERIC_WRITE) : INVALID_HANDLE_VALUE;
   if (file != INVALID_HANDLE_VALUE) {
-    output.mapping = CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0, static_cast<DWORD>(size), nullptr);
-    CloseHandle(file);
-    if (output.mapping)
-      output.view = static_cast<uint8_t*>(MapViewOfFile(output.mapping, FILE_MAP_ALL_ACCESS, 0, 0, size));
+    LARGE_INTEGER length;
+    length.QuadPart = static_cast<LONGLONG>(size);
+    if (!SetFilePointerEx(file, length, nullptr, FILE_BEGIN) || !SetEndOfFile(file)) {
+      CloseHandle(file);
+      DeleteFileA(fileName.c_str());
+      file = INVALID_HANDLE_VALUE;
+    }
   }
-  if (!output.view) {
+  if (file == INVALID_HANDLE_VALUE) {
     // Shown through the dialog seam on the interface thread; the dialog
     // closes after it, on the way out.
     thread.Synchronize([] {
@@ -83,6 +147,11 @@ bool RebuildImage(imgoutThread& thread, const std::string& fileName) {
     });
     return false;
   }
+  struct Closer {
+    HANDLE file;
+    ~Closer() { CloseHandle(file); }
+  } closer{file};
+  OutputWriter output(file, OutputBatchPages);
 
   const StampSettings settings{OutputTagsOffset, OutputEccKind};
   const ChunkIndex& imageIndex = ImageChunkIndex();
@@ -90,22 +159,26 @@ bool RebuildImage(imgoutThread& thread, const std::string& fileName) {
   const WalkSources sources{&imageIndex, &workIndex, ImageBytes(), WorkBytes()};
 
   thread.Say("正在写入IMG文件头");
-  WriteRootPage(count > 0 ? RecordOf(tree.Item(0)) : nullptr, output.view, sources, settings);
+  WriteRootPage(count > 0 ? RecordOf(tree.Item(0)) : nullptr, output.Page(0), sources, settings);
 
   uint64_t at = 1;
   for (int c = 1; c < count; ++c) {
     cl::TTreeNode* node = tree.Item(c);
     thread.ShowItem(node->Text(), c);
     const ObjectRecord* r = RecordOf(node);
-    uint8_t* page = output.view + at * PageSize;
     if (r && r->ObjectType == ObjectTypeFile) {
-      WriteFileObject(SourceHeader(*r, sources), *r, page, sources, settings);
+      WriteFileObject(SourceHeader(*r, sources), *r, output, at, sources, settings);
     } else if (r) {
-      WriteObjectPages(*r, page, sources, RunList, InputTagsOffset, settings);
+      WriteObjectPages(*r, [&](uint64_t index) { return output.Page(at + index); }, sources, RunList,
+                       InputTagsOffset, settings);
     }
     at += OutputPages(r);
-    if (thread.CancelRequested()) return false;
+    if (thread.CancelRequested()) {
+      output.Flush();
+      return false;
+    }
     thread.StepTo(c);
   }
+  output.Flush();
   return true;
 }

@@ -52,13 +52,14 @@ uint64_t OutputPages(const ObjectRecord* r) {
   return 1;
 }
 
-void WriteFilePages(ByteView sourceHeader, const ObjectRecord& r, uint8_t* out, const WalkSources& sources,
-                    const RunEntryList& runs, uint32_t inputTagsOffset, const StampSettings& settings) {
-  RewriteHeader(out, sourceHeader, r, IdKey(r.ObjectId), settings);
+void WriteFilePages(ByteView sourceHeader, const ObjectRecord& r, const ObjectPageAt& out,
+                    const WalkSources& sources, const RunEntryList& runs, uint32_t inputTagsOffset,
+                    const StampSettings& settings) {
+  RewriteHeader(out(0), sourceHeader, r, IdKey(r.ObjectId), settings);
   uint32_t n = ChunkCount(r.FileSize);
   if (n == 0) return;
   for (const WalkPage& p : LatestChunks(ChunkWalk(r, runs, sources), n)) {
-    uint8_t* dst = out + uint64_t(p.ChunkId) * PageSize;
+    uint8_t* dst = out(p.ChunkId);
     ByteView src = PageBytes(SourceBytes(p.Source, sources), p.Page);
     src.CopyOut(0, PageSize, dst);
     // The tags move to the output's offset with the sequence number of
@@ -71,12 +72,12 @@ void WriteFilePages(ByteView sourceHeader, const ObjectRecord& r, uint8_t* out, 
   }
 }
 
-void WriteObjectPages(const ObjectRecord& r, uint8_t* out, const WalkSources& sources, const RunEntryList& runs,
-                      uint32_t inputTagsOffset, const StampSettings& settings) {
+void WriteObjectPages(const ObjectRecord& r, const ObjectPageAt& out, const WalkSources& sources,
+                      const RunEntryList& runs, uint32_t inputTagsOffset, const StampSettings& settings) {
   if (r.ObjectType == ObjectTypeFile)
     WriteFilePages(SourceHeader(r, sources), r, out, sources, runs, inputTagsOffset, settings);
   else
-    RewriteHeader(out, SourceHeader(r, sources), r, IdKey(r.ObjectId), settings);
+    RewriteHeader(out(0), SourceHeader(r, sources), r, IdKey(r.ObjectId), settings);
 }
 
 void WriteRootPage(const ObjectRecord* root, uint8_t* out, const WalkSources& sources,

@@ -5,6 +5,7 @@
 // the host tests and the fuzzer call them on memory.
 
 #include <cstdint>
+#include <functional>
 
 #include "chunkwalk.h"
 #include "format.h"
@@ -35,23 +36,32 @@ void DefaultRootPage(uint8_t* dst);
 // Pages a node takes in the output: a regular file its header and one page
 // per chunk, everything else one page.
 uint64_t OutputPages(const ObjectRecord* r);
-// One mapping holds at most this many bytes of output.
+// The largest output the rebuild makes; a larger one is refused.
 constexpr uint64_t MaxOutputBytes = 0x7FFF0000u;
 
 // The header page a record points to: the image page, or the WorkFile page
 // at its offset for an object added since the open.
 ByteView SourceHeader(const ObjectRecord& r, const WalkSources& sources);
 
-// Writes a regular file's header page and its data pages at out (the header
-// page of the output, followed by OutputPages(&r) - 1 pages the caller has
-// zeroed); chunks the walk over runs does not reach stay zero. The data
-// pages' tags are read at inputTagsOffset.
-void WriteFilePages(ByteView sourceHeader, const ObjectRecord& r, uint8_t* out, const WalkSources& sources,
-                    const RunEntryList& runs, uint32_t inputTagsOffset, const StampSettings& settings);
-// Writes the output pages of one object other than the root at out: a
-// regular file through WriteFilePages, anything else its rewritten header.
-void WriteObjectPages(const ObjectRecord& r, uint8_t* out, const WalkSources& sources, const RunEntryList& runs,
-                      uint32_t inputTagsOffset, const StampSettings& settings);
+// The output pages of one object as its writer hands them out: the bytes of
+// page index, counted from the object's header page (0). Pages are asked
+// for front to back; a page never asked for reads as zero.
+using ObjectPageAt = std::function<uint8_t*(uint64_t index)>;
+// The pages of an output held whole in memory from out on.
+inline ObjectPageAt PagesFrom(uint8_t* out) {
+  return [out](uint64_t index) { return out + index * PageSize; };
+}
+
+// Writes a regular file's header page and its data pages (OutputPages(&r)
+// pages in all); chunks the walk over runs does not reach stay zero. The
+// data pages' tags are read at inputTagsOffset.
+void WriteFilePages(ByteView sourceHeader, const ObjectRecord& r, const ObjectPageAt& out,
+                    const WalkSources& sources, const RunEntryList& runs, uint32_t inputTagsOffset,
+                    const StampSettings& settings);
+// Writes the output pages of one object other than the root: a regular file
+// through WriteFilePages, anything else its rewritten header.
+void WriteObjectPages(const ObjectRecord& r, const ObjectPageAt& out, const WalkSources& sources,
+                      const RunEntryList& runs, uint32_t inputTagsOffset, const StampSettings& settings);
 // Writes page 0 of the output: the root's header page when its record has
 // one in the image, else DefaultRootPage; stamped with the root's id (1 when
 // there is no record).

@@ -481,6 +481,12 @@ TEST(ProgressBar, RangeAndPositionUseThirtyTwoBits) {
     bar.SetPosition(c.set);
     EXPECT_EQ(bar.Position(), c.expected);
   }
+  // The repaint is left to WM_PAINT: a shown bar stays shown, a hidden one hidden.
+  EXPECT_TRUE(IsWindowVisible(bar.Handle()));
+  ShowWindow(bar.Handle(), SW_HIDE);
+  bar.SetPosition(7);
+  EXPECT_EQ(bar.Position(), 7);
+  EXPECT_FALSE(IsWindowVisible(bar.Handle()));
 }
 
 TEST(Captions, ChineseTextsRoundTripByteForByte) {

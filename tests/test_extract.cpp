@@ -243,25 +243,29 @@ protected:
 // ---- File data -----------------------------------------------------------------------
 
 TEST_F(Extract, FileSizesAroundChunkBoundaries) {
-  const uint32_t sizes[] = {0, 2047, 2048, 2049};
+  // The last two: the largest file written whole, and one byte more (written in pieces).
+  const uint32_t sizes[] = {0, 2047, 2048, 2049, WholeFileBytes, WholeFileBytes + 1};
+  constexpr uint32_t kFiles = sizeof sizes / sizeof sizes[0];
   ImageBuilder b;
   b.AddRoot();
   std::vector<std::string> contents;
-  for (uint32_t i = 0; i < 4; ++i) contents.push_back(PatternBytes(sizes[i], static_cast<uint8_t>(i + 1)));
+  for (uint32_t i = 0; i < kFiles; ++i) contents.push_back(PatternBytes(sizes[i], static_cast<uint8_t>(i + 1)));
   std::vector<uint32_t> first;
-  for (uint32_t i = 0; i < 4; ++i)
+  for (uint32_t i = 0; i < kFiles; ++i)
     first.push_back(b.AddFile(300 + i, 1, "f" + std::to_string(sizes[i]), contents[i]));
   UseImage(b);
   cl::TTreeNode* root = Root();
   std::vector<std::string> ids;
-  for (uint32_t i = 0; i < 4; ++i) {
+  for (uint32_t i = 0; i < kFiles; ++i) {
     Node(root, 300 + i, "f" + std::to_string(sizes[i]), ObjectTypeFile, sizes[i], first[i]);
     ids.push_back(std::to_string(300 + i));
   }
   Run(ids);
-  for (uint32_t i = 0; i < 4; ++i) {
+  for (uint32_t i = 0; i < kFiles; ++i) {
     SCOPED_TRACE(sizes[i]);
-    EXPECT_EQ(contents[i], HostFile(dest_.File("f" + std::to_string(sizes[i]))));
+    std::string host = HostFile(dest_.File("f" + std::to_string(sizes[i])));
+    EXPECT_EQ(contents[i].size(), host.size());
+    EXPECT_TRUE(contents[i] == host);
   }
   EXPECT_TRUE(MessageBoxes().empty());
 }
@@ -546,6 +550,111 @@ TEST_F(Extract, SafeHostNames) {
   EXPECT_EQ("C:\\etc", JoinHostPath("C:\\", "etc"));
   // The trail byte of 乗 is a "\" byte, not a separator.
   EXPECT_EQ("C:\\乗\\etc", JoinHostPath("C:\\乗", "etc"));
+}
+
+TEST(HostFiles, AssembledPiecesHoldTheChunksAndZerosForMissingOnes) {
+  // Three source pages; the file has chunks 1 and 3 (from pages 0 and 2),
+  // chunk 2 is missing, the last chunk holds 100 bytes.
+  std::vector<uint8_t> image(3 * PageSize);
+  for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 7 + i / PageSize);
+  WalkSources sources;
+  sources.ImageBytes = ByteView(image.data(), image.size());
+  const std::vector<WalkPage> latest{{PageSource::Image, 0, 1}, {PageSource::Image, 2, 3}};
+  const uint32_t size = 2 * kChunk + 100;
+  std::string whole(reinterpret_cast<const char*>(image.data()), kChunk);
+  whole += std::string(kChunk, '\0');
+  whole.append(reinterpret_cast<const char*>(image.data() + 2 * PageSize), 100);
+  struct Case {
+    const char* name;
+    uint64_t base;
+    uint32_t length;
+  } cases[] = {
+      {"whole", 0, size},          {"first chunk", 0, kChunk},        {"missing chunk", kChunk, kChunk},
+      {"across 1 and 2", 2000, 100}, {"across 2 and 3", 4000, 150},   {"last byte", size - 1, 1},
+      {"last chunk", 2 * kChunk, 100}, {"nothing", 10, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string out(c.length, '\x55');
+    AssembleFileBytes(latest, size, sources, c.base, c.length, reinterpret_cast<uint8_t*>(&out[0]));
+    EXPECT_EQ(whole.substr(c.base, c.length), out);
+  }
+}
+
+TEST(HostFiles, PathKeysFoldAsciiLettersOnly) {
+  struct Case {
+    const char* path;
+    const char* key;
+  } cases[] = {
+      {"C:\\Out\\ETC", "c:\\out\\etc"}, {"a/B", "a\\b"}, {"", ""}, {"x.TXT", "x.txt"},
+      // Trail bytes that look like "\" or "A" belong to their characters.
+      {"乗\\D", "乗\\d"}, {"丄", "丄"}, {"丄A", "丄a"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(c.key, HostPathKey(c.path));
+  }
+}
+
+TEST_F(Extract, ReplacedFilesAndNewFolders) {
+  ScratchFolder scratch;
+  ASSERT_FALSE(scratch.Path().empty());
+  const std::string file = scratch.File("f");
+  ASSERT_TRUE(WriteBytes(file, "a much longer old content", 25));
+  ASSERT_TRUE(WriteHostFile(file, reinterpret_cast<const uint8_t*>("new"), 3));
+  EXPECT_EQ("new", HostFile(file));
+  ASSERT_TRUE(WriteHostFile(scratch.File("empty"), nullptr, 0));
+  EXPECT_EQ("", HostFile(scratch.File("empty")));
+  // A folder at the name stays, and so does a file in a missing folder.
+  ASSERT_TRUE(CreateDirectoryA(scratch.File("dir").c_str(), nullptr));
+  EXPECT_FALSE(WriteHostFile(scratch.File("dir"), reinterpret_cast<const uint8_t*>("x"), 1));
+  EXPECT_TRUE(cl::DirectoryExists(scratch.File("dir")));
+  EXPECT_FALSE(WriteHostFile(scratch.File("none\\f"), reinterpret_cast<const uint8_t*>("x"), 1));
+  // Folders: every missing level, an existing one, and none over a file.
+  EXPECT_TRUE(ForceDirectories(scratch.File("a\\b\\c")));
+  EXPECT_TRUE(cl::DirectoryExists(scratch.File("a\\b\\c")));
+  EXPECT_TRUE(ForceDirectories(scratch.File("a\\b")));
+  EXPECT_FALSE(ForceDirectories(file));
+  EXPECT_FALSE(ForceDirectories(scratch.File("f\\below")));
+  EXPECT_EQ("new", HostFile(file));
+}
+
+// Files and folders of one host name in tree order: with the files written
+// by threads of their own the later file still wins, and a folder over a
+// file made just before fails as it would without them.
+TEST_F(Extract, NamesMetTwiceKeepTheTreeOrder) {
+  constexpr uint32_t kPairs = 12;
+  ImageBuilder b;
+  b.AddRoot();
+  std::vector<PageRef> first;
+  for (uint32_t i = 0; i < 3 * kPairs + 1; ++i)
+    first.push_back(b.AddFile(301 + i, 1, "f" + std::to_string(i), PatternBytes(3000 + i, static_cast<uint8_t>(i))));
+  UseImage(b);
+  cl::TTreeNode* root = Root();
+  std::vector<std::string> ids;
+  uint32_t n = 0;
+  for (uint32_t i = 0; i < kPairs; ++i) {
+    std::string name = "Dup" + std::to_string(i);
+    Node(root, 301 + n, name, ObjectTypeFile, 3000 + n, first[n]);
+    ++n;
+    Node(root, 301 + n, "dUP" + std::to_string(i), ObjectTypeFile, 3000 + n, first[n]);
+    ++n;
+  }
+  // A file "x", then a folder "X" with a file in it.
+  Node(root, 301 + n, "x", ObjectTypeFile, 3000 + n, first[n]);
+  cl::TTreeNode* folder = Node(root, 400, "X", ObjectTypeDirectory);
+  Node(folder, 301 + n + 1, "k", ObjectTypeFile, 3000 + n + 1, first[n + 1]);
+  for (cl::TTreeNode* c : root->Children()) ids.push_back(std::to_string(IdKey(RecordOf(c)->ObjectId)));
+  Run(ids);
+  for (uint32_t i = 0; i < kPairs; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(PatternBytes(3000 + 2 * i + 1, static_cast<uint8_t>(2 * i + 1)),
+              HostFile(dest_.File("Dup" + std::to_string(i))));
+  }
+  EXPECT_EQ(PatternBytes(3000 + n, static_cast<uint8_t>(n)), HostFile(dest_.File("x")));
+  std::vector<AskedDialog> boxes = MessageBoxes();
+  ASSERT_EQ(1u, boxes.size());
+  EXPECT_EQ("有2个对象提取失败！", boxes[0].text);
 }
 
 TEST_F(Extract, HostileNamesStayInsideTheDestination) {

@@ -249,7 +249,7 @@ TEST(RebuildPages, FileHeaderAndChunksWithAZeroPageForAMissingChunk) {
     ObjectRecord r = FileRecord(b, header, header);
     ASSERT_EQ(4u, OutputPages(&r));
     std::vector<uint8_t> out(4 * PageSize, 0);
-    WriteObjectPages(r, out.data(), sources, w.runs, TagsOffsetMarked, s);
+    WriteObjectPages(r, PagesFrom(out.data()), sources, w.runs, TagsOffsetMarked, s);
     const uint8_t* page = out.data();
     EXPECT_EQ((std::vector<uint32_t>{BaseSequenceNumber, 300, 0, HeaderByteCount}),
               (std::vector<uint32_t>{U32At(page + s.TagsOffset), U32At(page + s.TagsOffset + 4),

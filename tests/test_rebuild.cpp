@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <stdexcept>
+#include <vector>
 
 #include "ecc.h"
 #include "image_builder.h"
@@ -61,6 +63,52 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
   CloseHandle(h);
   out.resize(got);
   return out;
+}
+
+// Pages asked for in order reach the file in batches; the others stay zero.
+TEST(OutputWriter, PagesReachTheFileAndGapsStayZero) {
+  constexpr uint32_t kBatch = 4;
+  constexpr uint64_t kPages = 12;
+  struct Case {
+    const char* name;
+    std::vector<uint64_t> pages;
+  } cases[] = {
+      {"nothing", {}},
+      {"exactly one batch", {0, 1, 2, 3}},
+      {"one past a batch", {0, 1, 2, 3, 4}},
+      {"gap inside a batch", {0, 2, 3}},
+      {"gap longer than a batch", {0, 9}},
+      {"last page alone", {kPages - 1}},
+      {"a page asked twice", {1, 1, 5, 5, 6}},
+  };
+  testsupport::ScratchFolder scratch;
+  ASSERT_FALSE(scratch.Path().empty());
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = scratch.File("out" + std::to_string(n++));
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    LARGE_INTEGER size;
+    size.QuadPart = kPages * PageSize;
+    ASSERT_TRUE(SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file));
+    std::vector<uint8_t> expected(kPages * PageSize, 0);
+    {
+      OutputWriter out(file, kBatch);
+      for (uint64_t p : c.pages) {
+        uint8_t* page = out.Page(p);
+        for (uint32_t i = 0; i < PageSize; ++i) EXPECT_EQ(page[i], expected[p * PageSize + i]) << i;
+        std::memset(page, static_cast<int>(p + 1), PageSize);
+        std::memset(expected.data() + p * PageSize, static_cast<int>(p + 1), PageSize);
+      }
+      out.Flush();
+      if (!c.pages.empty()) {
+        EXPECT_THROW(out.Page(c.pages.back() - 1), std::logic_error);
+      }
+    }
+    CloseHandle(file);
+    EXPECT_EQ(expected, ReadWholeFile(path));
+  }
 }
 
 // A worker that presses "取消" once it has written a given number of nodes.

@@ -142,7 +142,7 @@ std::vector<uint8_t> Rebuild(const ScannedImage& scan, ByteView image, const Chu
   uint64_t at = 1;
   for (const auto& [id, r] : scan.Objects) {
     if (id == RootObjectId) continue;
-    WriteObjectPages(r, out.data() + at * PageSize, sources, scan.Runs, scan.TagsOffset, settings);
+    WriteObjectPages(r, PagesFrom(out.data() + at * PageSize), sources, scan.Runs, scan.TagsOffset, settings);
     at += OutputPages(&r);
   }
   return out;
