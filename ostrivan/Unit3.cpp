@@ -184,30 +184,6 @@ bool WriteAll(HANDLE file, const uint8_t* bytes, size_t length) {
   return true;
 }
 
-void AssembleFileBytes(const std::vector<WalkPage>& latest, uint32_t fileSize, const WalkSources& sources,
-                       uint64_t base, uint32_t length, uint8_t* out) {
-  const uint32_t n = static_cast<uint32_t>((static_cast<uint64_t>(fileSize) + ChunkSize - 1) / ChunkSize);
-  const uint64_t end = base + length;
-  uint64_t filled = base;  // out holds the bytes of [base, filled)
-  auto it = std::lower_bound(latest.begin(), latest.end(), base, [](const WalkPage& w, uint64_t at) {
-    return static_cast<uint64_t>(w.ChunkId) * ChunkSize <= at;
-  });
-  for (; it != latest.end(); ++it) {
-    uint64_t offset = static_cast<uint64_t>(it->ChunkId - 1) * ChunkSize;
-    if (offset >= end) break;
-    uint32_t chunkLength = it->ChunkId == n ? fileSize - (n - 1) * ChunkSize : ChunkSize;
-    uint64_t from = std::max(offset, base);
-    uint64_t to = std::min(offset + chunkLength, end);
-    if (from > filled) std::memset(out + (filled - base), 0, static_cast<size_t>(from - filled));
-    ByteView source = it->Source == PageSource::Image ? sources.ImageBytes : sources.WorkBytes;
-    PageBytes(source, it->Page).CopyOut(static_cast<size_t>(from - offset), static_cast<size_t>(to - from),
-                                        out + (from - base));
-    filled = to;
-  }
-  if (end > filled) std::memset(out + (filled - base), 0, static_cast<size_t>(end - filled));
-}
-
-
 bool WriteHostFile(const std::string& hostPath, const uint8_t* bytes, size_t length) {
   HANDLE file = CreateFreshFile(hostPath, GENERIC_WRITE);
   if (file == INVALID_HANDLE_VALUE) return false;
@@ -219,10 +195,8 @@ bool WriteHostFile(const std::string& hostPath, const uint8_t* bytes, size_t len
 
 bool AssembleFileData(const ObjectRecord& r, const WalkSources& sources, std::vector<uint8_t>& out) {
   if (r.FileSize > WholeFileBytes) return false;
-  const uint32_t n = static_cast<uint32_t>((static_cast<uint64_t>(r.FileSize) + ChunkSize - 1) / ChunkSize);
   out.resize(r.FileSize);
-  if (n > 0) AssembleFileBytes(LatestChunks(ChunkWalk(r, RunList, sources), n), r.FileSize, sources, 0,
-                               r.FileSize, out.data());
+  AssembleFileBytes(FilePieces(r, RunList, sources), 0, r.FileSize, out.data());
   return true;
 }
 
@@ -239,12 +213,11 @@ bool ExtractFileData(const ObjectRecord& r, const std::string& hostPath, const W
   LARGE_INTEGER start{};
   bool ok = SetFilePointerEx(file, length, nullptr, FILE_BEGIN) && SetEndOfFile(file) &&
             SetFilePointerEx(file, start, nullptr, FILE_BEGIN);
-  const uint32_t n = static_cast<uint32_t>((static_cast<uint64_t>(r.FileSize) + ChunkSize - 1) / ChunkSize);
-  const std::vector<WalkPage> latest = ok ? LatestChunks(ChunkWalk(r, RunList, sources), n) : std::vector<WalkPage>();
+  const std::vector<FilePiece> pieces = ok ? FilePieces(r, RunList, sources) : std::vector<FilePiece>();
   if (ok) bytes.resize(WholeFileBytes);
   for (uint64_t base = 0; ok && base < r.FileSize; base += WholeFileBytes) {
     uint32_t piece = static_cast<uint32_t>(std::min<uint64_t>(WholeFileBytes, r.FileSize - base));
-    AssembleFileBytes(latest, r.FileSize, sources, base, piece, bytes.data());
+    AssembleFileBytes(pieces, base, piece, bytes.data());
     ok = WriteAll(file, bytes.data(), piece);
   }
   if (!CloseHandle(file)) ok = false;

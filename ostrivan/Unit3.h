@@ -52,11 +52,6 @@ bool WriteAll(HANDLE file, const uint8_t* bytes, size_t length);
 // A host file made anew with exactly bytes as its content, in one write;
 // false (and no file left) when it cannot be created or written.
 bool WriteHostFile(const std::string& hostPath, const uint8_t* bytes, size_t length);
-// Bytes [base, base + length) of a file of fileSize bytes whose chunks are
-// latest (LatestChunks: ascending chunk ids): each chunk's data bytes, the
-// last one cut at fileSize, zeros where a chunk is missing.
-void AssembleFileBytes(const std::vector<WalkPage>& latest, uint32_t fileSize, const WalkSources& sources,
-                       uint64_t base, uint32_t length, uint8_t* out);
 // A file up to this size is assembled whole and written with one call;
 // larger ones a piece of this size at a time, so that a large file also fits
 // the address space of a 32-bit process.

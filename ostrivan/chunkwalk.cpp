@@ -1,6 +1,7 @@
 #include "chunkwalk.h"
 
 #include <algorithm>
+#include <cstring>
 
 // ---- Chunk index ---------------------------------------------------------------
 
@@ -143,4 +144,19 @@ std::vector<FilePiece> FilePieces(const ObjectRecord& r, const RunEntryList& run
 
 uint64_t CoveredSize(const ObjectRecord& r, const std::vector<FilePiece>& pieces) {
   return pieces.empty() ? 0 : std::min<uint64_t>(r.FileSize, pieces.back().Offset + pieces.back().Length);
+}
+
+void AssembleFileBytes(const std::vector<FilePiece>& pieces, uint64_t base, uint32_t length, uint8_t* out) {
+  const uint64_t end = base + length;
+  uint64_t filled = base;  // out holds the bytes of [base, filled)
+  auto it = std::lower_bound(pieces.begin(), pieces.end(), base,
+                             [](const FilePiece& p, uint64_t at) { return p.Offset + p.Length <= at; });
+  for (; it != pieces.end() && it->Offset < end; ++it) {
+    const uint64_t from = std::max(it->Offset, base);
+    const uint64_t to = std::min(it->Offset + it->Length, end);
+    if (from > filled) std::memset(out + (filled - base), 0, static_cast<size_t>(from - filled));
+    it->Page.CopyOut(static_cast<size_t>(from - it->Offset), static_cast<size_t>(to - from), out + (from - base));
+    filled = to;
+  }
+  if (end > filled) std::memset(out + (filled - base), 0, static_cast<size_t>(end - filled));
 }

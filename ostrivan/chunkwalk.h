@@ -95,6 +95,9 @@ struct FilePiece {
 // ceil(FileSize / 2048) the latest copy the walk finds. A chunk with no copy
 // has no piece; the file holds zeros there.
 std::vector<FilePiece> FilePieces(const ObjectRecord& r, const RunEntryList& runs, const WalkSources& sources);
+// Bytes [base, base + length) of the file whose pieces are pieces (as
+// FilePieces gives them) into out: the pieces' bytes, zeros between them.
+void AssembleFileBytes(const std::vector<FilePiece>& pieces, uint64_t base, uint32_t length, uint8_t* out);
 // Bytes of the file that its pieces cover: the header's size capped at the end
 // of the last chunk found.
 uint64_t CoveredSize(const ObjectRecord& r, const std::vector<FilePiece>& pieces);

@@ -559,8 +559,9 @@ TEST(HostFiles, AssembledPiecesHoldTheChunksAndZerosForMissingOnes) {
   for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 7 + i / PageSize);
   WalkSources sources;
   sources.ImageBytes = ByteView(image.data(), image.size());
-  const std::vector<WalkPage> latest{{PageSource::Image, 0, 1}, {PageSource::Image, 2, 3}};
   const uint32_t size = 2 * kChunk + 100;
+  const std::vector<FilePiece> pieces{{0, PageBytes(sources.ImageBytes, 0), kChunk},
+                                      {2 * kChunk, PageBytes(sources.ImageBytes, 2), 100}};
   std::string whole(reinterpret_cast<const char*>(image.data()), kChunk);
   whole += std::string(kChunk, '\0');
   whole.append(reinterpret_cast<const char*>(image.data() + 2 * PageSize), 100);
@@ -576,7 +577,7 @@ TEST(HostFiles, AssembledPiecesHoldTheChunksAndZerosForMissingOnes) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::string out(c.length, '\x55');
-    AssembleFileBytes(latest, size, sources, c.base, c.length, reinterpret_cast<uint8_t*>(&out[0]));
+    AssembleFileBytes(pieces, c.base, c.length, reinterpret_cast<uint8_t*>(&out[0]));
     EXPECT_EQ(whole.substr(c.base, c.length), out);
   }
 }

@@ -108,6 +108,19 @@ SparseFile ExtractToMemory(const ObjectRecord& r, const RunEntryList& runs, cons
   if (end > r.FileSize || CoveredSize(r, pieces) != end)
     Fail(failures, who + "covered size " + std::to_string(CoveredSize(r, pieces)) + " for chunks ending at " +
                        std::to_string(end) + " of " + std::to_string(r.FileSize));
+  // The bytes extraction writes: the pieces, zeros between them.
+  if (end <= (1u << 20)) {
+    std::vector<uint8_t> whole(static_cast<size_t>(end), 0x55);
+    AssembleFileBytes(pieces, 0, static_cast<uint32_t>(end), whole.data());
+    uint64_t at = 0;
+    for (const auto& [offset, bytes] : file) {
+      if (offset < at || offset + bytes.size() > whole.size() ||
+          !std::all_of(whole.begin() + at, whole.begin() + offset, [](uint8_t v) { return v == 0; }) ||
+          !std::equal(bytes.begin(), bytes.end(), whole.begin() + offset))
+        Fail(failures, who + "assembled bytes differ at " + std::to_string(offset));
+      at = offset + bytes.size();
+    }
+  }
   return file;
 }
 
