@@ -212,6 +212,7 @@ void WatchProgress() {
 
 int main() {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  ReportFaultsAndFail();
   // The arguments in UTF-8, whatever the code page: from the wide command line.
   std::vector<std::string> args;
   int wideCount = 0;

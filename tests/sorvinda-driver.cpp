@@ -126,6 +126,7 @@ void QueueFolder(ScriptedDialogs& dialogs, const std::string& dir) {
 
 int main(int argc, char** argv) {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  ReportFaultsAndFail();
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
   if (args.empty() || args[0] == "--help" || args[0] == "-h") {

@@ -40,7 +40,15 @@ printf '%s\r\n' "$src" >"$work/prog/srcpath.dat"
 # From the test's own folder: a git command whose script failed to change
 # folder must find no repository around the program's working folder.
 cd "$work"
-run() { "$here/../../scripts/wine-exec.sh" "$work/prog/sorvinda-driver.exe" "$@" 2>/dev/null </dev/null | tr -d '\r'; }
+# Each run's exit code and standard error are kept: a run that printed
+# nothing is shown with them.
+run() {
+  local out rc
+  out=$("$here/../../scripts/wine-exec.sh" "$work/prog/sorvinda-driver.exe" "$@" 2>"$work/driver.err" </dev/null)
+  rc=$?
+  [ -n "$out" ] || { echo "--- the driver printed nothing (exit $rc; $*); its standard error:" >&2; cat "$work/driver.err" >&2; }
+  printf '%s\n' "$out" | tr -d '\r'
+}
 tab=$'\t'
 has() { printf '%s\n' "$out" | grep -qxF -- "$1"; }
 hasnt() { ! has "$1"; }

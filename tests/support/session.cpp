@@ -1,6 +1,7 @@
 #include "session.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "cl_app.h"
 #include "cl_sysutil.h"
@@ -87,3 +88,31 @@ cl::DialogAnswer ScriptedDialogs::Answer(const cl::DialogRequest& req) {
 
 std::string Utf8FromAnsiText(const std::string& ansi) { return cl::Utf8FromAnsi(ansi); }
 std::string AnsiFromUtf8Text(const std::string& utf8) { return cl::AnsiFromUtf8(utf8); }
+
+namespace {
+
+LONG CALLBACK FailOnFault(EXCEPTION_POINTERS* info) {
+  DWORD code = info->ExceptionRecord->ExceptionCode;
+  if (code != EXCEPTION_ACCESS_VIOLATION && code != EXCEPTION_ILLEGAL_INSTRUCTION &&
+      code != EXCEPTION_INT_DIVIDE_BY_ZERO && code != EXCEPTION_STACK_OVERFLOW)
+    return EXCEPTION_CONTINUE_SEARCH;
+  auto base = reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr));
+  auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  auto at = reinterpret_cast<uintptr_t>(info->ExceptionRecord->ExceptionAddress);
+  if (at < base || at >= base + nt->OptionalHeader.SizeOfImage) return EXCEPTION_CONTINUE_SEARCH;
+  char text[128];
+  snprintf(text, sizeof text, "FATAL: exception 0x%08lx at offset 0x%llx of the test program\n", code,
+           static_cast<unsigned long long>(at - base));
+  // Drivers print to redirected standard output only; tests read standard error.
+  fputs(text, stdout);
+  fputs(text, stderr);
+  fflush(stdout);
+  fflush(stderr);
+  TerminateProcess(GetCurrentProcess(), 3);
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
+}  // namespace
+
+void ReportFaultsAndFail() { AddVectoredExceptionHandler(1, FailOnFault); }

@@ -62,3 +62,8 @@ private:
 // GBK (the ANSI code page) to UTF-8 and back, for output and arguments.
 std::string Utf8FromAnsiText(const std::string& ansi);
 std::string AnsiFromUtf8Text(const std::string& utf8);
+
+// A fault in the test program's own code (also inside a window procedure,
+// where the system would swallow it) prints "FATAL: exception ..." on
+// standard output and standard error and ends the process with exit code 3.
+void ReportFaultsAndFail();
