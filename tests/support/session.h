@@ -67,3 +67,6 @@ std::string AnsiFromUtf8Text(const std::string& utf8);
 // where the system would swallow it) prints "FATAL: exception ..." on
 // standard output and standard error and ends the process with exit code 3.
 void ReportFaultsAndFail();
+
+// Saves a window's pixels, as the screen shows them, to a BMP file.
+bool SaveScreenshot(HWND window, const std::string& path);
