@@ -20,7 +20,8 @@ for i in $(seq 1 "$runs"); do
   else
     fail=$((fail + 1)); verdict="RED (log: $logs/run$i.log)"
   fi
-  summary=$(grep -E 'tests passed|tests failed' "$logs/run$i.log" | tail -n1)
+  # One summary per suite (Wine 64-bit, Wine 32-bit where it runs, native).
+  summary=$(grep -E 'tests passed|tests failed' "$logs/run$i.log" | paste -sd';')
   echo "soak: run $i/$runs $verdict in $(( $(date +%s) - start )) s: $summary"
   # Keep the log of a red run; the clone and its build are large.
   rm -rf "$clone"
