@@ -178,18 +178,7 @@ void WatchProgress() {
 int main() {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
   ReportFaultsAndFail();
-  // The arguments in UTF-8, whatever the code page: from the wide command line.
-  std::vector<std::string> args;
-  int wideCount = 0;
-  if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &wideCount)) {
-    for (int a = 1; a < wideCount; ++a) {
-      int n = WideCharToMultiByte(CP_UTF8, 0, wide[a], -1, nullptr, 0, nullptr, nullptr);
-      std::string arg(n > 0 ? n - 1 : 0, '\0');
-      if (n > 1) WideCharToMultiByte(CP_UTF8, 0, wide[a], -1, &arg[0], n, nullptr, nullptr);
-      args.push_back(arg);
-    }
-    LocalFree(wide);
-  }
+  const std::vector<std::string> args = Utf8Arguments();
   if (args.empty() || args[0] == "--help" || args[0] == "-h") {
     Print(kHelp);
     return args.empty() ? 2 : 0;

@@ -90,11 +90,10 @@ void QueueFolder(ScriptedDialogs& dialogs, const std::string& dir) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
   ReportFaultsAndFail();
-  std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
+  const std::vector<std::string> args = Utf8Arguments();
   if (args.empty() || args[0] == "--help" || args[0] == "-h") {
     Print(kHelp);
     return args.empty() ? 2 : 0;

@@ -39,6 +39,10 @@ check "help form" has "FORM${tab}关于帮助"
 check "closed without a question" has "CLOSED"
 check "a time line per command" [ "$(printf '%s\n' "$out" | grep -c '^TIME')" = 8 ]
 
+# Arguments reach the driver whole, Chinese names too.
+run save-archive "$(winpath "$work/存档.rar")" close >/dev/null
+check "a Chinese path argument" [ -s "$work/存档.rar" ]
+
 help=$(run --help)
 check "help lists save-archive" grep -q "save-archive PATH" <<<"$help"
 finish

@@ -1,5 +1,7 @@
 #include "session.h"
 
+#include <shellapi.h>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -150,4 +152,14 @@ bool SaveScreenshot(HWND window, const std::string& path) {
   DeleteDC(dc);
   ReleaseDC(nullptr, screen);
   return ok;
+}
+
+std::vector<std::string> Utf8Arguments() {
+  std::vector<std::string> args;
+  int count = 0;
+  if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
+    for (int a = 1; a < count; ++a) args.push_back(cl::Utf8FromWide(wide[a]));
+    LocalFree(wide);
+  }
+  return args;
 }

@@ -70,3 +70,7 @@ void ReportFaultsAndFail();
 
 // Saves a window's pixels, as the screen shows them, to a BMP file.
 bool SaveScreenshot(HWND window, const std::string& path);
+
+// The program's arguments in UTF-8, whatever the code page: taken from the
+// wide command line (the narrow one has lost what GBK cannot hold).
+std::vector<std::string> Utf8Arguments();
