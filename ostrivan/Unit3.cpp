@@ -250,7 +250,7 @@ HostFileWriters::HostFileWriters(const WalkSources& sources, unsigned threads, s
 
 HostFileWriters::~HostFileWriters() {
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    std::lock_guard<cl::Lock> hold(lock_);
     stopping_ = true;
   }
   for (Queue& q : queues_) q.Ready.notify_one();
@@ -261,7 +261,7 @@ void HostFileWriters::Write(const std::string& path, const ObjectRecord& r) {
   std::string key = HostPathKey(path);
   // The same name always goes to the same thread, which keeps the order.
   Queue& q = queues_[std::hash<std::string>()(key) % queues_.size()];
-  std::unique_lock<std::mutex> hold(lock_);
+  std::unique_lock<cl::Lock> hold(lock_);
   done_.wait(hold, [this] { return queued_ < maxQueued_; });
   queued_ += r.FileSize;
   ++pending_[key];
@@ -271,7 +271,7 @@ void HostFileWriters::Write(const std::string& path, const ObjectRecord& r) {
 
 void HostFileWriters::WaitForPath(const std::string& path) {
   std::string key = HostPathKey(path);
-  std::unique_lock<std::mutex> hold(lock_);
+  std::unique_lock<cl::Lock> hold(lock_);
   done_.wait(hold, [this, &key] {
     if (pending_.empty()) return true;
     // The path itself and every folder above it.
@@ -282,7 +282,7 @@ void HostFileWriters::WaitForPath(const std::string& path) {
 }
 
 int HostFileWriters::Finish() {
-  std::unique_lock<std::mutex> hold(lock_);
+  std::unique_lock<cl::Lock> hold(lock_);
   done_.wait(hold, [this] { return pending_.empty(); });
   int failed = failures_;
   failures_ = 0;
@@ -292,7 +292,7 @@ int HostFileWriters::Finish() {
 void HostFileWriters::Run(size_t index) {
   Queue& q = queues_[index];
   std::vector<uint8_t> buffer;  // kept from file to file
-  std::unique_lock<std::mutex> hold(lock_);
+  std::unique_lock<cl::Lock> hold(lock_);
   for (;;) {
     q.Ready.wait(hold, [this, &q] { return stopping_ || !q.Jobs.empty(); });
     if (q.Jobs.empty()) return;  // stopping, and every file handed over is written

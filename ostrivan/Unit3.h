@@ -3,15 +3,14 @@
 // WorkFile into a host folder, the open image's chunk index (the walk itself
 // is chunkwalk.h), and the rules that turn object names into safe host names.
 
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <unordered_map>
 #include <vector>
 
+#include "cl_sync.h"
 #include "cl_thread.h"
 #include "cl_treeview.h"
 #include "chunkwalk.h"
@@ -101,13 +100,14 @@ private:
   };
   struct Queue {
     std::deque<Job> Jobs;
-    std::condition_variable Ready;  // a job came, or stopping
+    cl::Condition Ready;  // a job came, or stopping
   };
   void Run(size_t index);
 
   const WalkSources sources_;
-  std::mutex lock_;
-  std::condition_variable done_;  // a file was written
+  // Handed over thousands of times a second: see cl_sync.h.
+  cl::Lock lock_;
+  cl::Condition done_;  // a file was written
   std::vector<Queue> queues_;
   std::unordered_map<std::string, int> pending_;  // files handed over and not yet written, by key
   size_t queued_ = 0;

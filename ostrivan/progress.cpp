@@ -7,14 +7,24 @@ void ShowFailure(const std::string& text) {
   cl::MessageBox(cl::Application.Handle(), text, "提示", MB_OK | MB_ICONINFORMATION);
 }
 
+bool progressThread::StepShown(long long step) {
+  if (!cl::ProgressStepDue(step, Total)) return false;
+  const DWORD now = ProgressClock();
+  if (!(Total <= 200 || step <= 1 || step >= Total || step == shownStep_ || now - shownAt_ >= ShownStepInterval))
+    return false;
+  shownStep_ = step;
+  shownAt_ = now;
+  return true;
+}
+
 void progressThread::ShowItem(const std::string& text, long long at) {
   CurrentItem = text;
-  if (cl::ProgressStepDue(at, Total)) Synchronize([this] { ShowCurrentItem(); });
+  if (StepShown(at)) Synchronize([this] { ShowCurrentItem(); });
 }
 
 void progressThread::StepTo(int position) {
   Position = position;
-  if (cl::ProgressStepDue(position, Total)) Synchronize([this] { ShowProgressPosition(); });
+  if (StepShown(position)) Synchronize([this] { ShowProgressPosition(); });
 }
 
 bool progressThread::CancelRequested() const { return Form4 && Form4->CancelRequested(); }
@@ -28,6 +38,8 @@ bool progressThread::RunWithProgress(const std::function<void()>& setUp, const s
   Total = 0;
   Position = 0;
   FailedObjects = 0;
+  shownStep_ = -1;
+  shownAt_ = ProgressClock() - ShownStepInterval;
   // A cancel left over from an earlier run must not stop this one, also
   // when the dialog is never shown.
   Synchronize([] {

@@ -28,10 +28,16 @@ public:
 
   // Public for the routines that do a worker's work (ExtractSubtree, RebuildImage).
   void Synchronize(const std::function<void()>& call) { cl::TThread::Synchronize(call); }
-  // The current item is text; Label2 shows it when the step at is due.
+  // The current item is text; Label2 shows it when the step at is shown.
   void ShowItem(const std::string& text, long long at);
-  // The bar moves to position when that step is due.
+  // The bar moves to position when that step is shown.
   void StepTo(int position);
+  // A long run's due steps (cl::ProgressStepDue) come this close together
+  // only when its objects are small; each shown step stops the worker for a
+  // repaint, which under Wine costs about a millisecond. So a due step of a
+  // long run is shown only this many milliseconds after the last one shown
+  // (the first and the last always, and every step of a short run).
+  static constexpr DWORD ShownStepInterval = 40;
   // The user pressed "取消" in this run.
   bool CancelRequested() const;
   // One "提示" box with text, shown on the interface thread.
@@ -51,4 +57,13 @@ protected:
   virtual void ShowCurrentItem();
   virtual void ShowProgressPosition();
   virtual void CloseProgressDialog();
+  // Milliseconds, for spacing the shown steps.
+  virtual DWORD ProgressClock() const { return GetTickCount(); }
+
+private:
+  // Whether step is shown (see ShownStepInterval); a step shown for its
+  // item is shown for its position too.
+  bool StepShown(long long step);
+  long long shownStep_ = -1;
+  DWORD shownAt_ = 0;
 };

@@ -721,6 +721,81 @@ TEST_F(Extract, HostFailuresAreCountedAndReportedOnce) {
 
 // ---- Progress and cancel --------------------------------------------------------------------------
 
+// A worker's steps on a clock of the test's own: the calls run on this
+// (the interface) thread, so every shown step is recorded as it is made.
+class ClockedSteps : public progressThread {
+public:
+  DWORD clock = 0;
+  std::vector<long long> positions;
+  std::vector<DWORD> shownAt;
+  std::vector<std::string> items;
+
+protected:
+  void Execute() override {}
+  DWORD ProgressClock() const override { return clock; }
+  void ShowProgressPosition() override {
+    positions.push_back(Position);
+    shownAt.push_back(clock);
+  }
+  void ShowCurrentItem() override { items.push_back(CurrentItem); }
+};
+
+std::vector<long long> DueSteps(int total) {
+  std::vector<long long> due;
+  for (int p = 1; p <= total; ++p)
+    if (cl::ProgressStepDue(p, total)) due.push_back(p);
+  return due;
+}
+
+TEST(ProgressSteps, ShortRunsShowEveryStepAndLongRunsSpaceTheirStepsInTime) {
+  struct Case {
+    const char* name;
+    int total;
+    int stepsPerMillisecond;  // 0: the clock stands still
+    std::vector<long long> expected;  // empty: checked by spacing below
+  } cases[] = {
+      {"short run, clock standing", 150, 0, DueSteps(150)},
+      {"long run, clock standing: the first and the last", 10000, 0, {1, 10000}},
+      {"long run, due steps 50 ms apart: all of them", 10000, 1, DueSteps(10000)},
+      {"long run, due steps 5 ms apart", 10000, 10, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ClockedSteps steps;
+    steps.Total = c.total;
+    for (int p = 1; p <= c.total; ++p) {
+      if (c.stepsPerMillisecond > 0 && p % c.stepsPerMillisecond == 0) ++steps.clock;
+      steps.StepTo(p);
+    }
+    if (!c.expected.empty()) {
+      EXPECT_EQ(c.expected, steps.positions);
+      continue;
+    }
+    ASSERT_GE(steps.positions.size(), 2u);
+    EXPECT_EQ(1, steps.positions.front());
+    EXPECT_EQ(c.total, steps.positions.back());
+    for (size_t i = 1; i + 1 < steps.positions.size(); ++i)
+      EXPECT_GE(steps.shownAt[i] - steps.shownAt[i - 1], progressThread::ShownStepInterval) << i;
+    // 1000 ms of steps: about one shown step per interval.
+    EXPECT_GE(steps.positions.size(), 20u);
+    EXPECT_LE(steps.positions.size(), 27u);
+  }
+}
+
+TEST(ProgressSteps, AStepShownForItsItemIsShownForItsPosition) {
+  ClockedSteps steps;
+  steps.Total = 10000;
+  steps.clock = 1000;
+  steps.ShowItem("a\\b", 5000);
+  steps.StepTo(5000);  // no time has passed, but it is the same step
+  steps.ShowItem("a\\c", 5050);
+  steps.StepTo(5050);  // due, but too soon
+  steps.clock += progressThread::ShownStepInterval;
+  steps.StepTo(5100);
+  EXPECT_EQ((std::vector<std::string>{"a\\b"}), steps.items);
+  EXPECT_EQ((std::vector<long long>{5000, 5100}), steps.positions);
+}
+
 class ExtractTwoEntries : public Extract {
 protected:
   void SetUp() override {
