@@ -162,37 +162,6 @@ bool ForceDirectories(const std::string& path) {
 
 // ---- One file ----------------------------------------------------------------------------
 
-HANDLE CreateFreshFile(const std::string& path, DWORD access) {
-  HANDLE file = CreateFileA(path.c_str(), access, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file != INVALID_HANDLE_VALUE) return file;
-  DWORD error = GetLastError();
-  if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return INVALID_HANDLE_VALUE;
-  // Replacing by truncation makes the host flush the old file's blocks at
-  // the last close; a file deleted and made anew costs nothing of the kind.
-  if (!DeleteFileA(path.c_str())) return INVALID_HANDLE_VALUE;
-  return CreateFileA(path.c_str(), access, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-bool WriteAll(HANDLE file, const uint8_t* bytes, size_t length) {
-  while (length > 0) {
-    DWORD part = static_cast<DWORD>(std::min<size_t>(length, 1u << 30));
-    DWORD done = 0;
-    if (!WriteFile(file, bytes, part, &done, nullptr) || done == 0) return false;
-    bytes += done;
-    length -= done;
-  }
-  return true;
-}
-
-bool WriteHostFile(const std::string& hostPath, const uint8_t* bytes, size_t length) {
-  HANDLE file = CreateFreshFile(hostPath, GENERIC_WRITE);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  bool ok = WriteAll(file, bytes, length);
-  if (!CloseHandle(file)) ok = false;
-  if (!ok) DeleteFileA(hostPath.c_str());
-  return ok;
-}
-
 bool AssembleFileData(const ObjectRecord& r, const WalkSources& sources, std::vector<uint8_t>& out) {
   if (r.FileSize > WholeFileBytes) return false;
   out.resize(r.FileSize);
@@ -202,11 +171,11 @@ bool AssembleFileData(const ObjectRecord& r, const WalkSources& sources, std::ve
 
 bool ExtractFileData(const ObjectRecord& r, const std::string& hostPath, const WalkSources& sources) {
   std::vector<uint8_t> bytes;
-  if (AssembleFileData(r, sources, bytes)) return WriteHostFile(hostPath, bytes.data(), bytes.size());
+  if (AssembleFileData(r, sources, bytes)) return cl::WriteHostFile(hostPath, bytes.data(), bytes.size());
 
   // A large file: piece by piece into a file made at its final length, so that
   // a full disk shows before anything is written.
-  HANDLE file = CreateFreshFile(hostPath, GENERIC_WRITE);
+  HANDLE file = cl::CreateFreshFile(hostPath, GENERIC_WRITE);
   if (file == INVALID_HANDLE_VALUE) return false;
   LARGE_INTEGER length;
   length.QuadPart = r.FileSize;
@@ -218,7 +187,7 @@ bool ExtractFileData(const ObjectRecord& r, const std::string& hostPath, const W
   for (uint64_t base = 0; ok && base < r.FileSize; base += WholeFileBytes) {
     uint32_t piece = static_cast<uint32_t>(std::min<uint64_t>(WholeFileBytes, r.FileSize - base));
     AssembleFileBytes(pieces, base, piece, bytes.data());
-    ok = WriteAll(file, bytes.data(), piece);
+    ok = cl::WriteAll(file, bytes.data(), piece);
   }
   if (!CloseHandle(file)) ok = false;
   if (!ok) DeleteFileA(hostPath.c_str());
@@ -243,8 +212,9 @@ std::string HostPathKey(const std::string& path) {
   return key;
 }
 
-HostFileWriters::HostFileWriters(const WalkSources& sources, unsigned threads, size_t maxQueuedBytes)
-    : sources_(sources), queues_(std::max(1u, threads)), maxQueued_(maxQueuedBytes) {
+HostFileWriters::HostFileWriters(const WalkSources& sources, unsigned threads, bool processes,
+                                 size_t maxQueuedBytes)
+    : sources_(sources), processes_(processes), queues_(std::max(1u, threads)), maxQueued_(maxQueuedBytes) {
   for (size_t i = 0; i < queues_.size(); ++i) threads_.emplace_back([this, i] { Run(i); });
 }
 
@@ -261,12 +231,18 @@ void HostFileWriters::Write(const std::string& path, const ObjectRecord& r) {
   std::string key = HostPathKey(path);
   // The same name always goes to the same thread, which keeps the order.
   Queue& q = queues_[std::hash<std::string>()(key) % queues_.size()];
-  std::unique_lock<cl::Lock> hold(lock_);
-  done_.wait(hold, [this] { return queued_ < maxQueued_; });
-  queued_ += r.FileSize;
-  ++pending_[key];
-  q.Jobs.push_back({path, std::move(key), r});
-  q.Ready.notify_one();
+  cl::FileWriterProcess* wake = nullptr;
+  {
+    std::unique_lock<cl::Lock> hold(lock_);
+    done_.wait(hold, [this] { return queued_ < maxQueued_; });
+    queued_ += r.FileSize;
+    ++pending_[key];
+    q.Jobs.push_back({path, std::move(key), r});
+    q.Ready.notify_one();
+    if (q.WaitsOnProcess) wake = q.Process.get();
+    q.WaitsOnProcess = false;
+  }
+  if (wake) wake->Wake();
 }
 
 void HostFileWriters::WaitForPath(const std::string& path) {
@@ -289,8 +265,40 @@ int HostFileWriters::Finish() {
   return failed;
 }
 
+std::vector<HANDLE> HostFileWriters::WriterProcesses() {
+  std::lock_guard<cl::Lock> hold(lock_);
+  std::vector<HANDLE> out;
+  for (Queue& q : queues_)
+    if (q.Process) out.push_back(q.Process->Process());
+  return out;
+}
+
+void HostFileWriters::Done(const std::string& key, uint32_t bytes, bool ok) {
+  if (!ok) ++failures_;
+  queued_ -= bytes;
+  auto it = pending_.find(key);
+  if (--it->second == 0) pending_.erase(it);
+}
+
 void HostFileWriters::Run(size_t index) {
   Queue& q = queues_[index];
+  if (processes_) {
+    auto process = std::make_unique<cl::FileWriterProcess>();
+    if (process->Usable()) {
+      {
+        std::lock_guard<cl::Lock> hold(lock_);
+        q.Process = std::move(process);
+      }
+      RunWithProcess(q);
+      std::unique_ptr<cl::FileWriterProcess> ended;
+      {
+        std::lock_guard<cl::Lock> hold(lock_);
+        ended = std::move(q.Process);
+      }
+      return;  // ended waits for its writer to end, beside the other threads
+
+    }
+  }
   std::vector<uint8_t> buffer;  // kept from file to file
   std::unique_lock<cl::Lock> hold(lock_);
   for (;;) {
@@ -301,15 +309,96 @@ void HostFileWriters::Run(size_t index) {
     hold.unlock();
     bool ok = false;
     try {
-      ok = AssembleFileData(job.Record, sources_, buffer) && WriteHostFile(job.Path, buffer.data(), buffer.size());
+      ok = AssembleFileData(job.Record, sources_, buffer) && cl::WriteHostFile(job.Path, buffer.data(), buffer.size());
     } catch (...) {
     }
     hold.lock();
-    if (!ok) ++failures_;
-    queued_ -= job.Record.FileSize;
-    auto it = pending_.find(job.Key);
-    if (--it->second == 0) pending_.erase(it);
+    Done(job.Key, job.Record.FileSize, ok);
     done_.notify_all();
+  }
+}
+
+namespace {
+// A thread whose writer's ring is full waits for this many files to be
+// written before it looks again: one wake-up per batch, not per file.
+constexpr uint32_t kRingWaitFiles = 32;
+}  // namespace
+
+bool HostFileWriters::AwaitWriterProcesses = false;
+
+void HostFileWriters::RunWithProcess(Queue& q) {
+  cl::FileWriterProcess& writer = *q.Process;
+  if (AwaitWriterProcesses) writer.WaitUntilUp();
+  struct InFlight {
+    std::string Key;
+    uint32_t Bytes;
+  };
+  std::deque<InFlight> inFlight;
+  std::vector<bool> results;
+  std::unique_ptr<Job> next;  // taken from the queue, not yet handed over
+  bool handedAny = false;
+  std::vector<uint8_t> buffer;  // for the files written here
+  std::unique_lock<cl::Lock> hold(lock_);
+  for (;;) {
+    results.clear();
+    writer.TakeResults(results);
+    if (!results.empty()) {
+      for (bool ok : results) {
+        Done(inFlight.front().Key, inFlight.front().Bytes, ok);
+        inFlight.pop_front();
+      }
+      done_.notify_all();
+    }
+    if (!next && !q.Jobs.empty()) {
+      next = std::make_unique<Job>(std::move(q.Jobs.front()));
+      q.Jobs.pop_front();
+    }
+    if (next) {
+      hold.unlock();
+      const uint32_t size = next->Record.FileSize;
+      bool handedOver = false, ok = false;
+      try {
+        // Until its writer is up, and for a file the ring cannot hold, the
+        // thread writes itself, but never while files it handed over are
+        // unwritten: the files of a name stay in order.
+        const bool fits = writer.Fits(next->Path, size);
+        if (!fits && !inFlight.empty()) {
+          writer.Wait(writer.InFlight());
+          hold.lock();
+          continue;
+        }
+        if (!fits || (!handedAny && !writer.WriterUp())) {
+          ok = AssembleFileData(next->Record, sources_, buffer) &&
+               cl::WriteHostFile(next->Path, buffer.data(), buffer.size());
+        } else if (uint8_t* bytes = writer.Reserve(next->Path, size)) {
+          AssembleFileBytes(FilePieces(next->Record, RunList, sources_), 0, size, bytes);
+          writer.Publish();
+          handedOver = handedAny = true;
+        } else {
+          writer.Wait(kRingWaitFiles);
+          hold.lock();
+          continue;
+        }
+      } catch (...) {
+      }
+      hold.lock();
+      if (handedOver) inFlight.push_back({std::move(next->Key), size});
+      else Done(next->Key, size, ok);
+      if (!handedOver) done_.notify_all();
+      next.reset();
+      continue;
+    }
+    if (inFlight.empty()) {
+      if (stopping_) return;
+      q.Ready.wait(hold, [this, &q] { return stopping_ || !q.Jobs.empty(); });
+      continue;
+    }
+    // Nothing to hand over: wait for the writer to finish, or for a new file.
+    q.WaitsOnProcess = true;
+    hold.unlock();
+    writer.Wait(writer.InFlight());
+    hold.lock();
+    q.WaitsOnProcess = false;
   }
 }
 
@@ -348,6 +437,8 @@ int SubtreeSize(const cl::TTreeNode* node) {
 
 }  // namespace
 
+int outfileThread::WriterProcessesFrom = 1000;
+
 outfileThread::outfileThread(const std::string& destination, const std::vector<std::string>& ids)
     : Destination(destination), Ids(ids) {}
 
@@ -370,18 +461,21 @@ void outfileThread::Work() {
     nodes.push_back(node);
     Total += SubtreeSize(node);
   }
-  Synchronize([this] { ShowExtractProgress(); });
-
-  cl::Screen.SetCursor(IDC_APPSTARTING);
-  const ChunkIndex& image = ImageChunkIndex();
-  ChunkIndex work = BuildWorkChunkIndex();
-  sources_ = {&image, &work, ImageBytes(), WorkBytes()};
+  ChunkIndex work;  // outlives the writers, which read it
   {
-    HostFileWriters writers(sources_, kWriterThreads);
+    // The writers start first: their processes come up while the dialog
+    // opens and the index is built. They read sources_ from the first file
+    // handed over on.
+    HostFileWriters writers(sources_, kWriterThreads, Total >= WriterProcessesFrom);
     struct Detach {
       outfileThread* t;
       ~Detach() { t->writers_ = nullptr; }
     } detach{this};
+    Synchronize([this] { ShowExtractProgress(); });
+    cl::Screen.SetCursor(IDC_APPSTARTING);
+    const ChunkIndex& image = ImageChunkIndex();
+    work = BuildWorkChunkIndex();
+    sources_ = {&image, &work, ImageBytes(), WorkBytes()};
     writers_ = &writers;
     for (size_t i = 0; i < nodes.size(); ++i) {
       if (i > 0 && CancelRequested()) break;
@@ -392,7 +486,7 @@ void outfileThread::Work() {
   sources_ = WalkSources();
 }
 
-void ExtractSubtree(outfileThread& thread, const cl::TTreeView& tree, cl::TTreeNode* node,
+extern void ExtractSubtree(outfileThread& thread, const cl::TTreeView& tree, cl::TTreeNode* node,
                     const std::string& destination) {
   if (!node || node->Owner() != &tree) return;
   struct Pending {

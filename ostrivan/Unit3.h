@@ -5,13 +5,16 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <thread>
 #include <unordered_map>
 #include <vector>
 
+#include "cl_hostfile.h"
 #include "cl_sync.h"
 #include "cl_thread.h"
+#include "cl_writerproc.h"
 #include "cl_treeview.h"
 #include "chunkwalk.h"
 #include "openimage.h"
@@ -42,15 +45,6 @@ std::string JoinHostPath(const std::string& folder, const std::string& relative)
 bool ForceDirectories(const std::string& path);
 
 // ---- Host files ----------------------------------------------------------------
-// Creates path anew for access with exclusive sharing: CREATE_NEW, and when a
-// file stands there it is deleted first (a folder, or a file another program
-// holds, stays and the result is INVALID_HANDLE_VALUE).
-HANDLE CreateFreshFile(const std::string& path, DWORD access);
-// WriteFile until length bytes are written; false on the first failure.
-bool WriteAll(HANDLE file, const uint8_t* bytes, size_t length);
-// A host file made anew with exactly bytes as its content, in one write;
-// false (and no file left) when it cannot be created or written.
-bool WriteHostFile(const std::string& hostPath, const uint8_t* bytes, size_t length);
 // A file up to this size is assembled whole and written with one call;
 // larger ones a piece of this size at a time, so that a large file also fits
 // the address space of a 32-bit process.
@@ -72,14 +66,18 @@ std::string HostPathKey(const std::string& path);
 
 // Regular files handed over by the extraction worker, assembled and written
 // by threads of their own: creating and filling a host file costs more than
-// finding its bytes. Files of one name are written by one thread in the order they
-// were handed over, so a later file of a name replaces an earlier one as it
-// would without the threads. Every file handed over is written (or removed
-// whole when that fails) before Finish or the destructor returns.
+// finding its bytes. With processes, each thread hands its files to a writer
+// process of its own (cl_writerproc.h) and only assembles them. Files of one
+// name go to one thread, which keeps the order they were handed over in, so
+// a later file of a name replaces an earlier one as it would without the
+// threads. Every file handed over is written (or removed whole when that
+// fails) before Finish or the destructor returns.
 class HostFileWriters {
 public:
-  // sources stay valid until the destructor has run.
-  HostFileWriters(const WalkSources& sources, unsigned threads, size_t maxQueuedBytes = 64u << 20);
+  // sources are read from the first file handed over on; they (and what
+  // they point to) stay valid until the destructor has run.
+  HostFileWriters(const WalkSources& sources, unsigned threads, bool processes = false,
+                  size_t maxQueuedBytes = 64u << 20);
   ~HostFileWriters();
   HostFileWriters(const HostFileWriters&) = delete;
   HostFileWriters& operator=(const HostFileWriters&) = delete;
@@ -91,6 +89,12 @@ public:
   void WaitForPath(const std::string& path);
   // Waits for every file handed over; the files that failed since the last call.
   int Finish();
+  // The writer process of each thread, once its thread has started it (for tests).
+  std::vector<HANDLE> WriterProcesses();
+  // For tests: with processes, each thread waits for its writer to come up
+  // and hands it every file (otherwise the threads write the files that
+  // come before that themselves, which in a small run is all of them).
+  static bool AwaitWriterProcesses;
 
 private:
   struct Job {
@@ -101,10 +105,16 @@ private:
   struct Queue {
     std::deque<Job> Jobs;
     cl::Condition Ready;  // a job came, or stopping
+    std::unique_ptr<cl::FileWriterProcess> Process;
+    bool WaitsOnProcess = false;  // the thread waits in Process->Wait
   };
   void Run(size_t index);
+  void RunWithProcess(Queue& q);
+  // Books a file as written (ok) or failed; lock_ held.
+  void Done(const std::string& key, uint32_t bytes, bool ok);
 
-  const WalkSources sources_;
+  const WalkSources& sources_;
+  const bool processes_;
   // Handed over thousands of times a second: see cl_sync.h.
   cl::Lock lock_;
   cl::Condition done_;  // a file was written
@@ -128,6 +138,9 @@ public:
 
   std::string Destination;
   std::vector<std::string> Ids;
+  // From this many tree nodes on, the files are written by writer processes:
+  // starting them costs more than a small extraction takes.
+  static int WriterProcessesFrom;
 
 protected:
   void Execute() override;

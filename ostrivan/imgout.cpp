@@ -129,7 +129,7 @@ bool RebuildImage(imgoutThread& thread, const std::string& fileName) {
   // Exclusive sharing: the opened image and the WorkFile, held open by this
   // program, can never be chosen as the output. The file has its full size
   // from the start; pages not yet written read as zero.
-  HANDLE file = size <= MaxOutputBytes ? CreateFreshFile(fileName, GENERIC_WRITE) : INVALID_HANDLE_VALUE;
+  HANDLE file = size <= MaxOutputBytes ? cl::CreateFreshFile(fileName, GENERIC_WRITE) : INVALID_HANDLE_VALUE;
   if (file != INVALID_HANDLE_VALUE) {
     LARGE_INTEGER length;
     length.QuadPart = static_cast<LONGLONG>(size);

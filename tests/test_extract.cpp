@@ -602,15 +602,15 @@ TEST_F(Extract, ReplacedFilesAndNewFolders) {
   ASSERT_FALSE(scratch.Path().empty());
   const std::string file = scratch.File("f");
   ASSERT_TRUE(WriteBytes(file, "a much longer old content", 25));
-  ASSERT_TRUE(WriteHostFile(file, reinterpret_cast<const uint8_t*>("new"), 3));
+  ASSERT_TRUE(cl::WriteHostFile(file, reinterpret_cast<const uint8_t*>("new"), 3));
   EXPECT_EQ("new", HostFile(file));
-  ASSERT_TRUE(WriteHostFile(scratch.File("empty"), nullptr, 0));
+  ASSERT_TRUE(cl::WriteHostFile(scratch.File("empty"), nullptr, 0));
   EXPECT_EQ("", HostFile(scratch.File("empty")));
   // A folder at the name stays, and so does a file in a missing folder.
   ASSERT_TRUE(CreateDirectoryA(scratch.File("dir").c_str(), nullptr));
-  EXPECT_FALSE(WriteHostFile(scratch.File("dir"), reinterpret_cast<const uint8_t*>("x"), 1));
+  EXPECT_FALSE(cl::WriteHostFile(scratch.File("dir"), reinterpret_cast<const uint8_t*>("x"), 1));
   EXPECT_TRUE(cl::DirectoryExists(scratch.File("dir")));
-  EXPECT_FALSE(WriteHostFile(scratch.File("none\\f"), reinterpret_cast<const uint8_t*>("x"), 1));
+  EXPECT_FALSE(cl::WriteHostFile(scratch.File("none\\f"), reinterpret_cast<const uint8_t*>("x"), 1));
   // Folders: every missing level, an existing one, and none over a file.
   EXPECT_TRUE(ForceDirectories(scratch.File("a\\b\\c")));
   EXPECT_TRUE(cl::DirectoryExists(scratch.File("a\\b\\c")));
@@ -620,10 +620,28 @@ TEST_F(Extract, ReplacedFilesAndNewFolders) {
   EXPECT_EQ("new", HostFile(file));
 }
 
+// The same runs with the host files written by the threads themselves and
+// by writer processes (every file handed to them).
+class ExtractWriters : public Extract, public ::testing::WithParamInterface<bool> {
+protected:
+  void SetUp() override {
+    Extract::SetUp();
+    outfileThread::WriterProcessesFrom = GetParam() ? 0 : 1 << 30;
+    HostFileWriters::AwaitWriterProcesses = GetParam();
+  }
+  void TearDown() override {
+    outfileThread::WriterProcessesFrom = kDefaultFrom;
+    HostFileWriters::AwaitWriterProcesses = false;
+    Extract::TearDown();
+  }
+  const int kDefaultFrom = outfileThread::WriterProcessesFrom;
+};
+INSTANTIATE_TEST_SUITE_P(InProcessAndProcesses, ExtractWriters, ::testing::Bool());
+
 // Files and folders of one host name in tree order: with the files written
 // by threads of their own the later file still wins, and a folder over a
 // file made just before fails as it would without them.
-TEST_F(Extract, NamesMetTwiceKeepTheTreeOrder) {
+TEST_P(ExtractWriters, NamesMetTwiceKeepTheTreeOrder) {
   constexpr uint32_t kPairs = 12;
   ImageBuilder b;
   b.AddRoot();
@@ -685,7 +703,7 @@ TEST_F(Extract, HostileNamesStayInsideTheDestination) {
 
 // ---- Failures -----------------------------------------------------------------------------------
 
-TEST_F(Extract, HostFailuresAreCountedAndReportedOnce) {
+TEST_P(ExtractWriters, HostFailuresAreCountedAndReportedOnce) {
   ImageBuilder b;
   b.AddRoot();
   PageRef f1 = b.AddFile(301, 1, "f.bin", "abc");
