@@ -142,6 +142,7 @@ FileWriterProcess::FileWriterProcess() {
                          std::to_wstring(GetCurrentProcessId());
   STARTUPINFOW si{};
   si.cb = sizeof si;
+  si.dwFlags = STARTF_FORCEOFFFEEDBACK;  // a copy without windows: no busy cursor for it
   PROCESS_INFORMATION pi{};
   // One start at a time: under Wine, writers started from three threads at
   // once once left a copy that never came up and a CreateProcess call that
