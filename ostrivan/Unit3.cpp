@@ -420,8 +420,10 @@ bool ExtractFileData(const ObjectRecord& r, const std::string& hostPath) {
 
 namespace {
 
-// Threads that write the host files of one extraction.
+// Threads that write the host files of one extraction, and threads (each
+// with its writer process) when processes write them.
 constexpr unsigned kWriterThreads = 3;
+constexpr unsigned kWriterProcesses = 4;
 
 int SubtreeSize(const cl::TTreeNode* node) {
   int count = 0;
@@ -466,7 +468,8 @@ void outfileThread::Work() {
     // The writers start first: their processes come up while the dialog
     // opens and the index is built. They read sources_ from the first file
     // handed over on.
-    HostFileWriters writers(sources_, kWriterThreads, Total >= WriterProcessesFrom);
+    const bool processes = Total >= WriterProcessesFrom;
+    HostFileWriters writers(sources_, processes ? kWriterProcesses : kWriterThreads, processes);
     struct Detach {
       outfileThread* t;
       ~Detach() { t->writers_ = nullptr; }
