@@ -250,15 +250,7 @@ void FileWriterProcess::Wait(uint32_t count) {
   Collect();
   const uint32_t want = released_ + std::min(count, published_ - released_);
   shared_->WantCompleted.store(want);
-  shared_->OwnerSleeps.store(1);
-  if (static_cast<int32_t>(shared_->Completed.load() - want) >= 0) {
-    shared_->OwnerSleeps.store(0);
-    return;
-  }
-  HANDLE waits[2] = {wake_, process_};
-  DWORD r = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
-  shared_->OwnerSleeps.store(0);
-  if (r != WAIT_OBJECT_0) Abandon();
+  SleepUntil(shared_->Completed, want);
 }
 
 bool FileWriterProcess::WriterUp() const { return shared_ && !abandoned_ && shared_->Started.load(); }
@@ -266,16 +258,22 @@ bool FileWriterProcess::WriterUp() const { return shared_ && !abandoned_ && shar
 void FileWriterProcess::WaitUntilUp() {
   while (shared_ && !abandoned_ && !shared_->Started.load()) {
     shared_->WantCompleted.store(shared_->Completed.load());
-    shared_->OwnerSleeps.store(1);
-    if (shared_->Started.load()) {
-      shared_->OwnerSleeps.store(0);
-      return;
-    }
-    HANDLE waits[2] = {wake_, process_};
-    DWORD r = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
-    shared_->OwnerSleeps.store(0);
-    if (r != WAIT_OBJECT_0) Abandon();
+    SleepUntil(shared_->Started, 1);
   }
+}
+
+void FileWriterProcess::SleepUntil(const std::atomic<uint32_t>& counter, uint32_t value) {
+  // The writer reads OwnerSleeps after it moves a counter, so one of the
+  // two sides sees the other's change.
+  shared_->OwnerSleeps.store(1);
+  if (static_cast<int32_t>(counter.load() - value) >= 0) {
+    shared_->OwnerSleeps.store(0);
+    return;
+  }
+  HANDLE waits[2] = {wake_, process_};
+  DWORD r = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+  shared_->OwnerSleeps.store(0);
+  if (r != WAIT_OBJECT_0) Abandon();
 }
 
 void FileWriterProcess::Wake() {

@@ -11,6 +11,7 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -76,6 +77,9 @@ private:
   void WriteHere(uint32_t index);
   // Frees the ring space of the files written and keeps their results.
   void Collect();
+  // Sleeps until counter reaches value (the writer then sets the wake
+  // event), Wake is called, or the writer has gone.
+  void SleepUntil(const std::atomic<uint32_t>& counter, uint32_t value);
 
   Shared* shared_ = nullptr;
   uint8_t* ring_ = nullptr;

@@ -265,12 +265,8 @@ int HostFileWriters::Finish() {
   return failed;
 }
 
-std::vector<HANDLE> HostFileWriters::WriterProcesses() {
-  std::lock_guard<cl::Lock> hold(lock_);
-  std::vector<HANDLE> out;
-  for (Queue& q : queues_)
-    if (q.Process) out.push_back(q.Process->Process());
-  return out;
+bool HostFileWriters::WriteHere(const Job& job, std::vector<uint8_t>& buffer) const {
+  return AssembleFileData(job.Record, sources_, buffer) && cl::WriteHostFile(job.Path, buffer.data(), buffer.size());
 }
 
 void HostFileWriters::Done(const std::string& key, uint32_t bytes, bool ok) {
@@ -283,21 +279,14 @@ void HostFileWriters::Done(const std::string& key, uint32_t bytes, bool ok) {
 void HostFileWriters::Run(size_t index) {
   Queue& q = queues_[index];
   if (processes_) {
-    auto process = std::make_unique<cl::FileWriterProcess>();
-    if (process->Usable()) {
-      {
-        std::lock_guard<cl::Lock> hold(lock_);
-        q.Process = std::move(process);
-      }
+    // Write reads q.Process only while this thread waits in it.
+    q.Process = std::make_unique<cl::FileWriterProcess>();
+    if (q.Process->Usable()) {
       RunWithProcess(q);
-      std::unique_ptr<cl::FileWriterProcess> ended;
-      {
-        std::lock_guard<cl::Lock> hold(lock_);
-        ended = std::move(q.Process);
-      }
-      return;  // ended waits for its writer to end, beside the other threads
-
+      q.Process.reset();  // waits for its writer to end, beside the other threads
+      return;
     }
+    q.Process.reset();
   }
   std::vector<uint8_t> buffer;  // kept from file to file
   std::unique_lock<cl::Lock> hold(lock_);
@@ -309,7 +298,7 @@ void HostFileWriters::Run(size_t index) {
     hold.unlock();
     bool ok = false;
     try {
-      ok = AssembleFileData(job.Record, sources_, buffer) && cl::WriteHostFile(job.Path, buffer.data(), buffer.size());
+      ok = WriteHere(job, buffer);
     } catch (...) {
     }
     hold.lock();
@@ -368,8 +357,7 @@ void HostFileWriters::RunWithProcess(Queue& q) {
           continue;
         }
         if (!fits || (!handedAny && !writer.WriterUp())) {
-          ok = AssembleFileData(next->Record, sources_, buffer) &&
-               cl::WriteHostFile(next->Path, buffer.data(), buffer.size());
+          ok = WriteHere(*next, buffer);
         } else if (uint8_t* bytes = writer.Reserve(next->Path, size)) {
           AssembleFileBytes(FilePieces(next->Record, RunList, sources_), 0, size, bytes);
           writer.Publish();
@@ -382,9 +370,12 @@ void HostFileWriters::RunWithProcess(Queue& q) {
       } catch (...) {
       }
       hold.lock();
-      if (handedOver) inFlight.push_back({std::move(next->Key), size});
-      else Done(next->Key, size, ok);
-      if (!handedOver) done_.notify_all();
+      if (handedOver) {
+        inFlight.push_back({std::move(next->Key), size});
+      } else {
+        Done(next->Key, size, ok);
+        done_.notify_all();
+      }
       next.reset();
       continue;
     }

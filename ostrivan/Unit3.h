@@ -89,8 +89,6 @@ public:
   void WaitForPath(const std::string& path);
   // Waits for every file handed over; the files that failed since the last call.
   int Finish();
-  // The writer process of each thread, once its thread has started it (for tests).
-  std::vector<HANDLE> WriterProcesses();
   // For tests: with processes, each thread waits for its writer to come up
   // and hands it every file (otherwise the threads write the files that
   // come before that themselves, which in a small run is all of them).
@@ -110,6 +108,8 @@ private:
   };
   void Run(size_t index);
   void RunWithProcess(Queue& q);
+  // Assembles and writes the file of job in this thread.
+  bool WriteHere(const Job& job, std::vector<uint8_t>& buffer) const;
   // Books a file as written (ok) or failed; lock_ held.
   void Done(const std::string& key, uint32_t bytes, bool ok);
 

@@ -23,6 +23,7 @@ namespace {
 
 using testsupport::ImageBuilder;
 using testsupport::PatternBytes;
+using testsupport::ReadHostFile;
 using testsupport::ScratchFolder;
 
 bool MakeFile(const std::wstring& path, const std::string& bytes) {
@@ -35,16 +36,6 @@ bool MakeFile(const std::wstring& path, const std::string& bytes) {
 }
 bool MakeDir(const std::wstring& path) { return CreateDirectoryW(path.c_str(), nullptr) != 0; }
 
-std::string HostBytes(const std::string& path) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return "<missing>";
-  std::string bytes;
-  char buf[65536];
-  DWORD got = 0;
-  while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) bytes.append(buf, got);
-  CloseHandle(h);
-  return bytes;
-}
 
 const ObjectRecord* Record(const std::string& path) { return RecordOf(FindNode(path)); }
 
@@ -515,7 +506,7 @@ TEST_F(Add, FileLargerThanAReadWindowKeepsItsBytes) {
   ASSERT_NE(nullptr, r);
   ScratchFolder out;
   ASSERT_TRUE(ExtractFileData(*r, out.File("large")));
-  EXPECT_TRUE(bytes == HostBytes(out.File("large")));
+  EXPECT_TRUE(bytes == ReadHostFile(out.File("large")));
 }
 
 TEST_F(Add, NewFolderModeWritesOneFolder) {
@@ -582,9 +573,9 @@ TEST_F(Add, AddedObjectsSurviveARebuildWithTheirBytes) {
   WaitForWorkers();
   for (const File& f : files) {
     SCOPED_TRACE(f.path);
-    EXPECT_EQ(HostBytes(HostPath(f.path)), HostBytes(dest.File(std::string("etc\\") + f.path)));
+    EXPECT_EQ(ReadHostFile(HostPath(f.path)), ReadHostFile(dest.File(std::string("etc\\") + f.path)));
   }
-  EXPECT_EQ(PatternBytes(3000, 99), HostBytes(dest.File("etc\\loose.bin")));
+  EXPECT_EQ(PatternBytes(3000, 99), ReadHostFile(dest.File("etc\\loose.bin")));
   EXPECT_TRUE(Boxes().empty());
 }
 

@@ -11,21 +11,12 @@
 #include "image_builder.h"
 
 using testsupport::PatternBytes;
+using testsupport::ReadHostFile;
 using testsupport::ScratchFolder;
 using testsupport::WriteBytes;
 
 namespace {
 
-std::string HostFile(const std::string& path) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return "<missing>";
-  std::string bytes;
-  char buf[65536];
-  DWORD got = 0;
-  while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) bytes.append(buf, got);
-  CloseHandle(h);
-  return bytes;
-}
 
 // Hands one file over, waiting for room as long as it takes.
 void HandOver(cl::FileWriterProcess& w, const std::string& path, const std::string& bytes) {
@@ -81,11 +72,11 @@ TEST(WriterProcess, WritesEachFileAndReportsItsResultInOrder) {
   EXPECT_EQ((std::vector<bool>{true, false, true, true, false, false, true}), AllResults(w));
   CloseHandle(held);
 
-  EXPECT_EQ("second", HostFile(scratch.File("a")));
-  EXPECT_EQ("", HostFile(scratch.File("empty")));
-  EXPECT_EQ("old", HostFile(scratch.File("held")));
-  EXPECT_EQ("<missing>", HostFile(scratch.File("none\\f")));
-  EXPECT_EQ(PatternBytes(70000, 7), HostFile(scratch.File("中文名")));
+  EXPECT_EQ("second", ReadHostFile(scratch.File("a")));
+  EXPECT_EQ("", ReadHostFile(scratch.File("empty")));
+  EXPECT_EQ("old", ReadHostFile(scratch.File("held")));
+  EXPECT_EQ("<missing>", ReadHostFile(scratch.File("none\\f")));
+  EXPECT_EQ(PatternBytes(70000, 7), ReadHostFile(scratch.File("中文名")));
   EXPECT_TRUE(w.WriterUp());
   EXPECT_FALSE(Ended(w.Process()));
 }
@@ -108,11 +99,11 @@ TEST(WriterProcess, MoreThanTheRingHoldsWaitsForRoom) {
   EXPECT_EQ(results.size(), static_cast<size_t>(std::count(results.begin(), results.end(), true)));
   for (int i = 0; i < bigFiles; ++i) {
     SCOPED_TRACE(i);
-    EXPECT_TRUE(HostFile(scratch.File("big" + std::to_string(i))) == PatternBytes(big, i));
+    EXPECT_TRUE(ReadHostFile(scratch.File("big" + std::to_string(i))) == PatternBytes(big, i));
   }
   for (int i = 0; i < smallFiles; i += 97) {
     SCOPED_TRACE(i);
-    EXPECT_EQ(PatternBytes(i % 300, i), HostFile(scratch.File("s" + std::to_string(i))));
+    EXPECT_EQ(PatternBytes(i % 300, i), ReadHostFile(scratch.File("s" + std::to_string(i))));
   }
 }
 
@@ -134,14 +125,14 @@ TEST(WriterProcess, FilesOfAWriterThatDiesAreWrittenByTheOwner) {
   EXPECT_FALSE(w.WriterUp());
   for (int i = 0; i < 200; ++i) {
     SCOPED_TRACE(i);
-    EXPECT_TRUE(HostFile(scratch.File("f" + std::to_string(i))) == PatternBytes(20000 + i, i));
+    EXPECT_TRUE(ReadHostFile(scratch.File("f" + std::to_string(i))) == PatternBytes(20000 + i, i));
   }
   HandOver(w, scratch.File("later"), "written at once");
   EXPECT_EQ(1u, w.InFlight());
   std::vector<bool> last;
   w.TakeResults(last);
   EXPECT_EQ(std::vector<bool>{true}, last);
-  EXPECT_EQ("written at once", HostFile(scratch.File("later")));
+  EXPECT_EQ("written at once", ReadHostFile(scratch.File("later")));
 }
 
 // Leaving the owner's hands: every file handed over is written, and the
@@ -161,7 +152,7 @@ TEST(WriterProcess, DestructorWritesEverythingAndEndsTheWriter) {
   CloseHandle(process);
   for (int i = 0; i < 300; i += 29) {
     SCOPED_TRACE(i);
-    EXPECT_EQ(PatternBytes(5000, i), HostFile(scratch.File("f" + std::to_string(i))));
+    EXPECT_EQ(PatternBytes(5000, i), ReadHostFile(scratch.File("f" + std::to_string(i))));
   }
 }
 
@@ -194,7 +185,7 @@ TEST(WriterProcess, AWriterWhoseOwnerHasGoneEnds) {
   EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi.hProcess, 60000));
   CloseHandle(pi.hProcess);
   SetEnvironmentVariableA("WRITER_PID_FILE", nullptr);
-  std::string pid = HostFile(pidFile);
+  std::string pid = ReadHostFile(pidFile);
   ASSERT_NE("<missing>", pid);
   HANDLE writer = OpenProcess(SYNCHRONIZE, FALSE, std::stoul(pid));
   // Gone already, or going.

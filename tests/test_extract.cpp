@@ -17,6 +17,7 @@
 using testsupport::HeaderFields;
 using testsupport::ImageBuilder;
 using testsupport::PatternBytes;
+using testsupport::ReadHostFile;
 using testsupport::ScratchFolder;
 using testsupport::WriteBytes;
 
@@ -37,17 +38,6 @@ HeaderFields FileHeader(const std::string& name, uint32_t size) {
   return f;
 }
 
-// The whole content of a host file; "<missing>" when it cannot be read.
-std::string HostFile(const std::string& path) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return "<missing>";
-  std::string bytes;
-  char buf[65536];
-  DWORD got = 0;
-  while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) bytes.append(buf, got);
-  CloseHandle(h);
-  return bytes;
-}
 
 // Everything under folder, as relative paths sorted by name; folders end in "\".
 void ListInto(const std::string& folder, const std::string& prefix, std::vector<std::string>& out) {
@@ -263,7 +253,7 @@ TEST_F(Extract, FileSizesAroundChunkBoundaries) {
   Run(ids);
   for (uint32_t i = 0; i < kFiles; ++i) {
     SCOPED_TRACE(sizes[i]);
-    std::string host = HostFile(dest_.File("f" + std::to_string(sizes[i])));
+    std::string host = ReadHostFile(dest_.File("f" + std::to_string(sizes[i])));
     EXPECT_EQ(contents[i].size(), host.size());
     EXPECT_TRUE(contents[i] == host);
   }
@@ -367,7 +357,7 @@ TEST_F(Extract, ChunkWalkTakesTheLatestCopyOfEachChunk) {
       expected += part;
     }
     EXPECT_EQ(expected.size(), 5000u);
-    EXPECT_EQ(expected, HostFile(dest_.File("f")));
+    EXPECT_EQ(expected, ReadHostFile(dest_.File("f")));
     ReleaseWorkFile();
   }
 }
@@ -383,7 +373,7 @@ TEST_F(Extract, PartialLastPageIsReadWithinTheImage) {
     ASSERT_NE(nullptr, AllocNodeTable());
     Node(Root(), 300, "f", ObjectTypeFile, 5000, first);
     Run({"300"});
-    EXPECT_EQ(bytes, HostFile(dest_.File("f")));
+    EXPECT_EQ(bytes, ReadHostFile(dest_.File("f")));
     ReleaseWorkFile();
   }
 }
@@ -409,7 +399,7 @@ TEST_F(Extract, IndexIsBuiltOncePerImageAndFollowsItsRuns) {
   Run(ids);
   Run({"301"});
   EXPECT_EQ(builds + 1, ImageChunkIndexBuilds());
-  for (uint32_t i = 0; i < 3; ++i) EXPECT_EQ(contents[i], HostFile(dest_.File("f" + std::to_string(i)))) << i;
+  for (uint32_t i = 0; i < 3; ++i) EXPECT_EQ(contents[i], ReadHostFile(dest_.File("f" + std::to_string(i)))) << i;
 
   // A changed RunList (another scan) makes a new index.
   RunList = RunEntryList::FromImage(ImageBytes(), InputTagsOffset);
@@ -421,7 +411,7 @@ TEST_F(Extract, IndexIsBuiltOncePerImageAndFollowsItsRuns) {
   RunList.AppendWorkFileEntry(0, 0);
   Run({"302"});
   EXPECT_EQ(builds + 2, ImageChunkIndexBuilds());
-  EXPECT_EQ(std::string(3002, '\0'), HostFile(dest_.File("f2")));
+  EXPECT_EQ(std::string(3002, '\0'), ReadHostFile(dest_.File("f2")));
 }
 
 TEST_F(Extract, ReopenedImageOfTheSameShapeGetsItsOwnIndex) {
@@ -447,7 +437,7 @@ TEST_F(Extract, ReopenedImageOfTheSameShapeGetsItsOwnIndex) {
     ASSERT_NE(nullptr, AllocNodeTable());
     Node(Root(), 300, "f", ObjectTypeFile, 5000, first);
     Run({"300"});
-    EXPECT_EQ(bytes, HostFile(dest_.File("f")));
+    EXPECT_EQ(bytes, ReadHostFile(dest_.File("f")));
   }
 }
 
@@ -487,9 +477,9 @@ TEST_F(Extract, AddedObjectsComeFromTheWorkFile) {
     nodes.push_back(Attach(a.parent == 1 ? root : nodes[1], records_.back(), a.name));
   }
   Run({"300", "257", "258"});
-  EXPECT_EQ(imageBytes.substr(0, 2048) + std::string(952, '\0'), HostFile(dest_.File("img\\old")));
-  EXPECT_EQ(added, HostFile(dest_.File("new.bin")));
-  EXPECT_EQ(inner, HostFile(dest_.File("dir\\in.bin")));
+  EXPECT_EQ(imageBytes.substr(0, 2048) + std::string(952, '\0'), ReadHostFile(dest_.File("img\\old")));
+  EXPECT_EQ(added, ReadHostFile(dest_.File("new.bin")));
+  EXPECT_EQ(inner, ReadHostFile(dest_.File("dir\\in.bin")));
 }
 
 TEST_F(Extract, WorkFileRecordWithoutAHeaderPageGivesZeros) {
@@ -501,7 +491,7 @@ TEST_F(Extract, WorkFileRecordWithoutAHeaderPageGivesZeros) {
   r.WorkOffset = 0;  // the dummy page: no object's header
   Attach(Root(), r, "w");
   Run({"300"});
-  EXPECT_EQ(std::string(100, '\0'), HostFile(dest_.File("w")));
+  EXPECT_EQ(std::string(100, '\0'), ReadHostFile(dest_.File("w")));
 }
 
 // ---- Tree, names and folders -----------------------------------------------------------------
@@ -528,7 +518,7 @@ TEST_F(Extract, FoldersLinksAndFilesWithChildren) {
   Run({"300", "306", "309", "12345"});
   EXPECT_EQ(Listing(dest_.Path()),
             (std::vector<std::string>{"etc\\", "etc\\empty\\", "etc\\f", "lonely\\", "pf\\", "pf\\kid\\"}));
-  EXPECT_EQ(bytes, HostFile(dest_.File("etc\\f")));
+  EXPECT_EQ(bytes, ReadHostFile(dest_.File("etc\\f")));
 }
 
 TEST_F(Extract, SafeHostNames) {
@@ -603,9 +593,9 @@ TEST_F(Extract, ReplacedFilesAndNewFolders) {
   const std::string file = scratch.File("f");
   ASSERT_TRUE(WriteBytes(file, "a much longer old content", 25));
   ASSERT_TRUE(cl::WriteHostFile(file, reinterpret_cast<const uint8_t*>("new"), 3));
-  EXPECT_EQ("new", HostFile(file));
+  EXPECT_EQ("new", ReadHostFile(file));
   ASSERT_TRUE(cl::WriteHostFile(scratch.File("empty"), nullptr, 0));
-  EXPECT_EQ("", HostFile(scratch.File("empty")));
+  EXPECT_EQ("", ReadHostFile(scratch.File("empty")));
   // A folder at the name stays, and so does a file in a missing folder.
   ASSERT_TRUE(CreateDirectoryA(scratch.File("dir").c_str(), nullptr));
   EXPECT_FALSE(cl::WriteHostFile(scratch.File("dir"), reinterpret_cast<const uint8_t*>("x"), 1));
@@ -617,7 +607,7 @@ TEST_F(Extract, ReplacedFilesAndNewFolders) {
   EXPECT_TRUE(ForceDirectories(scratch.File("a\\b")));
   EXPECT_FALSE(ForceDirectories(file));
   EXPECT_FALSE(ForceDirectories(scratch.File("f\\below")));
-  EXPECT_EQ("new", HostFile(file));
+  EXPECT_EQ("new", ReadHostFile(file));
 }
 
 // The same runs with the host files written by the threads themselves and
@@ -668,9 +658,9 @@ TEST_P(ExtractWriters, NamesMetTwiceKeepTheTreeOrder) {
   for (uint32_t i = 0; i < kPairs; ++i) {
     SCOPED_TRACE(i);
     EXPECT_EQ(PatternBytes(3000 + 2 * i + 1, static_cast<uint8_t>(2 * i + 1)),
-              HostFile(dest_.File("Dup" + std::to_string(i))));
+              ReadHostFile(dest_.File("Dup" + std::to_string(i))));
   }
-  EXPECT_EQ(PatternBytes(3000 + n, static_cast<uint8_t>(n)), HostFile(dest_.File("x")));
+  EXPECT_EQ(PatternBytes(3000 + n, static_cast<uint8_t>(n)), ReadHostFile(dest_.File("x")));
   std::vector<AskedDialog> boxes = MessageBoxes();
   ASSERT_EQ(1u, boxes.size());
   EXPECT_EQ("有2个对象提取失败！", boxes[0].text);
@@ -693,7 +683,7 @@ TEST_F(Extract, HostileNamesStayInsideTheDestination) {
   EXPECT_EQ(Listing(dest_.Path()), (std::vector<std::string>{"_\\", "_\\_", "_\\_con.txt", "_\\a_b", "_\\x_y",
                                                              "_\\乗", "_nul\\"}));
   // ".." and "." both become "_": the later one replaces the earlier.
-  EXPECT_EQ("f", HostFile(dest_.File("_\\_")));
+  EXPECT_EQ("f", ReadHostFile(dest_.File("_\\_")));
   EXPECT_EQ(w->log, (std::vector<std::string>{"total 8 shown", "position 1", "item _\\_", "position 2", "item _\\a_b",
                                               "position 3", "item _\\x_y", "position 4", "item _\\_con.txt",
                                               "position 5", "item _\\乗", "position 6", "item _\\_", "position 7",
@@ -725,8 +715,8 @@ TEST_P(ExtractWriters, HostFailuresAreCountedAndReportedOnce) {
   ASSERT_NE(INVALID_HANDLE_VALUE, held);
   Run({"301", "302", "304", "305"});
   CloseHandle(held);
-  EXPECT_EQ("fine", HostFile(dest_.File("ok")));
-  EXPECT_EQ("old", HostFile(dest_.File("busy")));
+  EXPECT_EQ("fine", ReadHostFile(dest_.File("ok")));
+  EXPECT_EQ("old", ReadHostFile(dest_.File("busy")));
   std::vector<AskedDialog> boxes = MessageBoxes();
   ASSERT_EQ(1u, boxes.size());
   EXPECT_EQ("有4个对象提取失败！", boxes[0].text);
@@ -874,7 +864,7 @@ TEST_F(ExtractTwoEntries, CancelFinishesTheNodeAtHandAndBeginsNoFurtherEntry) {
     EXPECT_EQ(c.log, w->log);
     EXPECT_EQ(c.files, Listing(dest.Path()));
     for (uint32_t i = 0; i + 1 < c.files.size(); ++i)
-      EXPECT_EQ(Data(i), HostFile(dest.File("A\\f" + std::to_string(i + 1)))) << i;
+      EXPECT_EQ(Data(i), ReadHostFile(dest.File("A\\f" + std::to_string(i + 1)))) << i;
     EXPECT_EQ(1, Form4->Tag);
   }
   EXPECT_TRUE(MessageBoxes().empty());
@@ -888,7 +878,7 @@ TEST_F(ExtractTwoEntries, RunAfterACancelStartsAfresh) {
   RecordingExtract* w = RunRecorded({"300", "310"});
   EXPECT_EQ(w->log.back(), "close");
   EXPECT_EQ(11u, w->log.size());
-  EXPECT_EQ(Data(3), HostFile(dest_.File("B")));
+  EXPECT_EQ(Data(3), ReadHostFile(dest_.File("B")));
   dialogs_.realForms.push_back(Form4);
   RecordingExtract* shown = RunRecorded({"310"});
   EXPECT_EQ(shown->log, (std::vector<std::string>{"total 1 shown", "item B", "position 1", "close"}));
@@ -932,8 +922,8 @@ TEST_F(ExtractTwoEntries, ExtractSelectionTakesTheSelectedEntries) {
   EXPECT_EQ("请选择存放目录", dialogs_.asked[0].title);
   EXPECT_EQ(Form1->Handle(), dialogs_.asked[0].owner);
   EXPECT_EQ(Listing(dest_.Path()), (std::vector<std::string>{"A\\", "A\\f1", "A\\f2", "A\\f3", "B"}));
-  for (uint32_t i = 0; i < 3; ++i) EXPECT_EQ(Data(i), HostFile(dest_.File("A\\f" + std::to_string(i + 1)))) << i;
-  EXPECT_EQ(Data(3), HostFile(dest_.File("B")));
+  for (uint32_t i = 0; i < 3; ++i) EXPECT_EQ(Data(i), ReadHostFile(dest_.File("A\\f" + std::to_string(i + 1)))) << i;
+  EXPECT_EQ(Data(3), ReadHostFile(dest_.File("B")));
 }
 
 TEST_F(ExtractTwoEntries, CommandsWithoutAnythingToDoStartNothing) {
@@ -985,7 +975,7 @@ TEST_F(Extract, ExportAllTakesTheChildrenOfTheRootOnly) {
   Form1->ToolButton7Click();
   WaitForWorkers();
   EXPECT_EQ(Listing(dest_.Path()), (std::vector<std::string>{"build.prop", "system\\"}));
-  EXPECT_EQ("ro.x=1\n", HostFile(dest_.File("build.prop")));
+  EXPECT_EQ("ro.x=1\n", ReadHostFile(dest_.File("build.prop")));
 }
 
 TEST_F(Extract, ExportAllOfAnEmptyRootShowsAndClosesTheDialog) {

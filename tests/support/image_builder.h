@@ -107,6 +107,8 @@ private:
 // chunks of one file.
 std::string PatternBytes(size_t n, uint8_t seed = 1);
 
+// The whole content of a host file; "<missing>" when it cannot be read.
+std::string ReadHostFile(const std::string& path);
 // Writes bytes to a file (replacing it); false on failure.
 bool WriteBytes(const std::string& path, const void* data, size_t size);
 inline bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {

@@ -36,6 +36,17 @@ bool ImageBuilder::WriteTo(const std::string& path, size_t length) const {
   return WriteBytes(path, bytes_.data(), std::min(length, bytes_.size()));
 }
 
+std::string ReadHostFile(const std::string& path) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return "<missing>";
+  std::string bytes;
+  char buf[65536];
+  DWORD got = 0;
+  while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) bytes.append(buf, got);
+  CloseHandle(h);
+  return bytes;
+}
+
 bool WriteBytes(const std::string& path, const void* data, size_t size) {
   HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (f == INVALID_HANDLE_VALUE) return false;
