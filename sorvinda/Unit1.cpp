@@ -477,18 +477,24 @@ HWND FindConsole(ConsoleKind kind) {
   std::string running = RunningConsoleTitle(kind);
   return running.empty() ? nullptr : FindWindowA(nullptr, running.c_str());
 }
+// Says why a run that needs the source folder cannot start: one is going,
+// or no folder is typed in.
+bool ReadyToStart(const std::string& sourceFolder) {
+  if (RunInProgress()) {
+    ShowNotice("正在运行，请稍候！");
+    return false;
+  }
+  if (sourceFolder.empty()) {
+    ShowNotice("请设置 源码保存目录!   ");
+    return false;
+  }
+  return true;
+}
 }  // namespace
 
 void TForm1::Button3Click() {
-  if (RunInProgress()) {
-    ShowNotice("正在运行，请稍候！");
-    return;
-  }
-  std::string t = TrimText(LabeledEdit1.Text());
-  if (t.empty()) {
-    ShowNotice("请设置 源码保存目录!   ");
-    return;
-  }
+  const std::string t = TrimText(LabeledEdit1.Text());
+  if (!ReadyToStart(t)) return;
   // Both go into script lines and command lines unquoted.
   if (IsUnsafeText(t) || IsUnsafeText(TrimText(ComboBox1.Text()))) {
     ShowNotice("源代码保存目录或分支名含有空格或特殊字符！");
@@ -506,15 +512,8 @@ void TForm1::Button3Click() {
 }
 
 void TForm1::Button1Click() {
-  if (RunInProgress()) {
-    ShowNotice("正在运行，请稍候！");
-    return;
-  }
-  std::string t = TrimText(LabeledEdit1.Text());
-  if (t.empty()) {
-    ShowNotice("请设置 源码保存目录!   ");
-    return;
-  }
+  const std::string t = TrimText(LabeledEdit1.Text());
+  if (!ReadyToStart(t)) return;
   const std::string kernel = TrimText(ComboBox2.Text());
   // All three go into script lines and command lines unquoted.
   if (IsUnsafeText(t) || IsUnsafeText(TrimText(ComboBox1.Text())) || IsUnsafeText(kernel)) {
