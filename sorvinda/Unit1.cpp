@@ -1,5 +1,6 @@
 #include "Unit1.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <unordered_set>
 
@@ -129,29 +130,74 @@ bool ManifestOnBranch(const std::string& revision, const std::string& branch) {
 }
 
 bool ProjectPathValid(const std::string& text) {
-  if (text.empty() || text[0] == '/' || text.find("..") != std::string::npos) return false;
+  if (text.find("..") != std::string::npos) return false;
   for (char c : text) {
     bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '_' ||
               c == '-' || c == '+' || c == '/';
     if (!ok) return false;
   }
-  return true;
+  // Every part names a folder of its own: none empty (a leading, trailing or
+  // doubled "/"), none "." and none ending in "." (Windows drops trailing
+  // dots, so "a." would be the folder "a").
+  size_t from = 0;
+  for (;;) {
+    const size_t to = std::min(text.find('/', from), text.size());
+    if (to == from || text[to - 1] == '.') return false;
+    if (to == text.size()) return true;
+    from = to + 1;
+  }
 }
 
-std::string InvalidProjectMessage(const std::vector<ManifestProject>& projects) {
+namespace {
+// A valid path as the folder it names: Windows compares names without case.
+std::string FolderKey(const std::string& path) {
+  std::string key = UpperAscii(path);
+  for (char& c : key)
+    if (c == '/') c = '\\';
+  return key;
+}
+// The folders that hold a folder key, outermost first: "A", "A\B" for "A\B\C".
+std::vector<std::string> HoldersOf(const std::string& key) {
+  std::vector<std::string> out;
+  for (size_t at = key.find('\\'); at != std::string::npos; at = key.find('\\', at + 1))
+    out.push_back(key.substr(0, at));
+  return out;
+}
+}  // namespace
+
+std::string InvalidProjectMessage(const std::vector<ManifestProject>& projects, const std::string& srcPath) {
+  std::unordered_set<std::string> folders, holders;  // of the entries before
   for (const ManifestProject& p : projects) {
-    if (!ProjectPathValid(p.path)) return "清单中的项目路径无效：" + p.path;
+    const std::string refused = "清单中的项目路径无效：" + p.path;
+    if (!ProjectPathValid(p.path)) return refused;
+    // No name: the path says which entry it is.
+    if (p.name.empty()) return refused;
     if (!ProjectPathValid(p.name)) return "清单中的项目路径无效：" + p.name;
+    if (srcPath.size() + p.path.size() > kMaxProjectFolder) return refused;
+    const std::string key = FolderKey(p.path);
+    const std::vector<std::string> up = HoldersOf(key);
+    const std::string top = up.empty() ? key : up.front();
+    // The kernel's folder and the program's working folder are not projects'.
+    if (top == "KERNEL" || top == "INITDIR") return refused;
+    // One folder is one repository: none may be another's, or hold or lie in one.
+    if (folders.count(key) || holders.count(key)) return refused;
+    for (const std::string& h : up)
+      if (folders.count(h)) return refused;
+    folders.insert(key);
+    holders.insert(up.begin(), up.end());
   }
   return {};
 }
 
 namespace {
 // The fetch result's test: missing or empty means the pull failed; a result
-// of an earlier run is removed first so it cannot pass for this one.
+// of an earlier run is removed first so it cannot pass for this one. A
+// failed pull is tried again after a pause.
 void AddFetchCheck(std::vector<std::string>& out, const std::string& fetchHead, const std::string& n, bool kernel) {
   const std::string DQ = "\"";
-  out.push_back("if not exist " + DQ + fetchHead + DQ + " goto re" + n);
+  out.push_back("if not exist " + DQ + fetchHead + DQ + " (");
+  out.push_back(kRetryPauseLine);
+  out.push_back("goto re" + n + ")");
   out.push_back("for /f %%i in (" + DQ + fetchHead + DQ + ") do (");
   if (kernel) {
     out.push_back("if %%~zi LSS 1 (");
@@ -159,6 +205,7 @@ void AddFetchCheck(std::vector<std::string>& out, const std::string& fetchHead, 
   } else {
     out.push_back("if %%~zi LSS 1 (echo   出错了！正在重新下载");
   }
+  out.push_back(kRetryPauseLine);
   out.push_back("goto re" + n);
   out.push_back("))");
 }
@@ -192,6 +239,7 @@ DownloadScript BuildDownloadScript(const std::vector<ManifestProject>& projects,
     out.push_back("if exist " + S + "kernel\\.git\\objects\\pack (");
     out.push_back("del /f /a " + S + "kernel\\.git\\objects\\pack\\tmp*.* > nul 2>&1 )");
     out.push_back("cd /d " + S + "kernel");
+    out.push_back(InFolderOrExitLine(S + "kernel"));
     out.push_back("if not exist " + S + "kernel\\.git git init");
     out.push_back("git remote rm origin >nul 2>&1");
     out.push_back("git remote add origin git://" + H + "/kernel/common.git");
@@ -224,6 +272,7 @@ DownloadScript BuildDownloadScript(const std::vector<ManifestProject>& projects,
       out.push_back("if exist " + P + "\\.git\\objects\\pack (");
       out.push_back("del /f /a " + P + "\\.git\\objects\\pack\\tmp*.*  > nul 2>&1)");
       out.push_back("cd /d " + P);
+      out.push_back(InFolderOrExitLine(P));
       out.push_back("if not exist " + P + "\\.git git init");
       out.push_back("git remote rm origin 2>nul");
       out.push_back("git remote add origin git://" + H + "/" + p.name + ".git");
@@ -232,6 +281,7 @@ DownloadScript BuildDownloadScript(const std::vector<ManifestProject>& projects,
       out.push_back("git pull origin " + DQ + B + DQ + ":" + DQ + B + DQ);
       AddFetchCheck(out, fetchHead, num, false);
       out.push_back("cd /d " + P);
+      out.push_back(InFolderOrExitLine(P));
       if (B == "master") {
         out.push_back("git checkout master");
       } else {

@@ -71,11 +71,20 @@ Manifest ReadManifestFile(const std::string& path);
 // and the branch, without regard to case; an empty branch never is.
 bool ManifestOnBranch(const std::string& revision, const std::string& branch);
 // A project's folder or name may become a folder and a URL inside script
-// lines: relative, no "..", only letters, digits and . _ - + /.
+// lines: relative, no "..", only letters, digits and . _ - + /, every part
+// between the slashes a name of its own (not empty, not ending in ".").
 bool ProjectPathValid(const std::string& text);
+// The longest folder of a project, the source folder included. The script
+// names files down to the folder's "\.git\objects\pack\tmp*.*" (25 more
+// characters), and cmd handles no path of MAX_PATH (260) characters or
+// more: 234 + 25 = 259. Folders of up to 247 characters can be made.
+constexpr size_t kMaxProjectFolder = 234;
 // The text of the first project refused ("清单中的项目路径无效：" and the
-// path, or the name when the name is refused); empty when all pass.
-std::string InvalidProjectMessage(const std::vector<ManifestProject>& projects);
+// path, or the name when a given name is refused); empty when all pass.
+// Refused besides invalid paths and names: no name, a folder too long under
+// srcPath, the kernel's folder or "initdir" or a folder in them, and a
+// folder that is, holds or lies in an earlier project's (case-free).
+std::string InvalidProjectMessage(const std::vector<ManifestProject>& projects, const std::string& srcPath);
 
 struct DownloadScript {
   std::vector<std::string> lines;

@@ -81,7 +81,7 @@ void dlmemuThread::Run() {
     onBranch = ManifestOnBranch(m.revision, branch_);
   }
   // Folders and names go into script lines and URLs: refuse before anything runs.
-  const std::string invalid = InvalidProjectMessage(m.projects);
+  const std::string invalid = InvalidProjectMessage(m.projects, src_);
   if (!invalid.empty()) {
     ShowNotice(invalid);
     return;

@@ -49,19 +49,26 @@ std::string GitServer() {
 
 std::string PathLine(const std::string& gitBin) { return "set path=" + TrimText(gitBin) + ";%path% "; }
 
+std::string InFolderOrExitLine(const std::string& folder) {
+  return "if /i not " + DQ + "%cd%" + DQ + "==" + DQ + folder + DQ + " exit";
+}
+
 std::vector<std::string> InitScriptLines(const std::string& S, const std::string& B, const std::string& gitBin,
                                          const std::string& H, const std::string& T) {
   // The manifest's retry and the kernel query's retry have labels of their
   // own: an empty FETCH_HEAD pulls the manifest again, and a kernel answer
   // that is not yet usable asks the server again from the kernel repository.
   // The answer's test leaves its loop before jumping: not every cmd.exe
-  // leaves a for loop on a goto.
+  // leaves a for loop on a goto. The changes of folder inside that block
+  // are tested at the kernel query's label, where the block's jumps land:
+  // inside the block "%cd%" still reads as it did before the block ran.
   return {
       "@echo off",
       "Setlocal ENABLEDELAYEDEXPANSION",
       "title " + ConsoleTitle(ConsoleKind::Init, S, T),
       PathLine(gitBin),
       "cd /d " + S + "initdir\\manifest",
+      InFolderOrExitLine(S + "initdir\\manifest"),
       "git init",
       "git remote add origin git://" + H + "/platform/manifest.git",
       ":reinit",
@@ -70,11 +77,14 @@ std::vector<std::string> InitScriptLines(const std::string& S, const std::string
       "if %%~zi LSS 1 (goto reinit))",
       "git checkout " + DQ + "origin/" + B + DQ + " -b " + DQ + B + DQ,
       "cd /d " + S + "initdir\\nh",
+      InFolderOrExitLine(S + "initdir\\nh"),
       "git init",
       "git remote add origin git://" + H + "/kernel/common.git",
       ":rekernel",
+      InFolderOrExitLine(S + "initdir\\nh"),
       "git remote show origin >" + S + "initdir\\origin",
       "cd /d " + S + "initdir",
+      InFolderOrExitLine(S + "initdir"),
       "set initok=",
       "if exist origin (",
       "for /f " + DQ + "tokens=*" + DQ + " %%a in (origin) do (",
@@ -100,6 +110,7 @@ std::vector<std::string> SwitchScriptLines(const std::string& S, const std::stri
       warning,
       PathLine(gitBin),
       "cd /d " + S + "kernel",
+      InFolderOrExitLine(S + "kernel"),
       "git rev-parse --verify --quiet " + DQ + "refs/heads/" + K + DQ + " >nul",
       "if errorlevel 1 (git checkout " + DQ + "origin/" + K + DQ + " -b " + DQ + K + DQ + ") else (git checkout " +
           DQ + K + DQ + ")",

@@ -24,6 +24,15 @@ std::string GitServer();
 // ---- Script texts ------------------------------------------------------------------
 // The line that puts git's bin folder first on a script's path.
 std::string PathLine(const std::string& gitBin);
+// The line after a "cd /d" into folder: the script ends unless it now stands
+// in that folder, so nothing meant for the folder runs anywhere else. It
+// tests the folder itself: Wine's cmd runs both sides of "||" and "&&"
+// whatever the result, and a "cd" that works leaves the error level alone.
+std::string InFolderOrExitLine(const std::string& folder);
+// The pause before a failed fetch is tried again, so that a failing server
+// is not asked many times a second: four echoes one second apart. Wine's cmd
+// has no "timeout"; "ping" pauses there as on Windows.
+constexpr char kRetryPauseLine[] = "ping -n 4 127.0.0.1 >nul";
 // "initdir\initbat.bat": fetches the manifest on branch, then asks the
 // server about the kernel repository into "initdir\origin".
 std::vector<std::string> InitScriptLines(const std::string& srcPath, const std::string& branch,

@@ -33,59 +33,69 @@ const std::vector<std::string> kAllFetched = {
     "if exist D:\\src\\kernel\\.git\\objects\\pack (",
     "del /f /a D:\\src\\kernel\\.git\\objects\\pack\\tmp*.* > nul 2>&1 )",
     "cd /d D:\\src\\kernel",
+    "if /i not \"%cd%\"==\"D:\\src\\kernel\" exit",
     "if not exist D:\\src\\kernel\\.git git init",
     "git remote rm origin >nul 2>&1",
     "git remote add origin git://127.0.0.1:9418/kernel/common.git",
     ":re1",
     "if exist D:\\src\\kernel\\.git\\FETCH_HEAD del /f /a D:\\src\\kernel\\.git\\FETCH_HEAD",
     "git pull",
-    "if not exist \"D:\\src\\kernel\\.git\\FETCH_HEAD\" goto re1",
+    "if not exist \"D:\\src\\kernel\\.git\\FETCH_HEAD\" (",
+    "ping -n 4 127.0.0.1 >nul",
+    "goto re1)",
     "for /f %%i in (\"D:\\src\\kernel\\.git\\FETCH_HEAD\") do (",
     "if %%~zi LSS 1 (",
     "echo   出错了！正在重新下载",
+    "ping -n 4 127.0.0.1 >nul",
     "goto re1",
     "))",
     "git checkout \"origin/android-3.10\" -b \"android-3.10\"",
-    "cd /d %android_source_code_path%",  // 26
+    "cd /d %android_source_code_path%",  // 30
     "echo ok---::kernel >>clone_result.log",
     "echo ok---::kernel ",
     "echo kernel>D:\\src\\initdir\\jd.dat",
     "copy D:\\src\\initdir\\jd.dat D:\\src\\initdir\\jd1.dat >nul 2>&1",
     "copy D:\\src\\clone_result.log D:\\src\\clone_result1.log >nul 2>&1",
     " ",
-    "echo 02---::build---read beginning",  // 33
+    "echo 02---::build---read beginning",  // 37
     "echo 02---::build---read beginning >>clone_result.log ",
-    "if not exist D:\\src\\build md D:\\src\\build",  // 35: fetch of build
+    "if not exist D:\\src\\build md D:\\src\\build",  // 39: fetch of build
     "if exist D:\\src\\build\\.git\\objects\\pack (",
     "del /f /a D:\\src\\build\\.git\\objects\\pack\\tmp*.*  > nul 2>&1)",
     "cd /d D:\\src\\build",
+    "if /i not \"%cd%\"==\"D:\\src\\build\" exit",
     "if not exist D:\\src\\build\\.git git init",
     "git remote rm origin 2>nul",
     "git remote add origin git://127.0.0.1:9418/platform/build.git",
     ":re2",
     "if exist D:\\src\\build\\.git\\FETCH_HEAD del /f /a D:\\src\\build\\.git\\FETCH_HEAD",
     "git pull origin \"android-4.4\":\"android-4.4\"",
-    "if not exist \"D:\\src\\build\\.git\\FETCH_HEAD\" goto re2",
+    "if not exist \"D:\\src\\build\\.git\\FETCH_HEAD\" (",
+    "ping -n 4 127.0.0.1 >nul",
+    "goto re2)",
     "for /f %%i in (\"D:\\src\\build\\.git\\FETCH_HEAD\") do (",
     "if %%~zi LSS 1 (echo   出错了！正在重新下载",
+    "ping -n 4 127.0.0.1 >nul",
     "goto re2",
     "))",
     "cd /d D:\\src\\build",
+    "if /i not \"%cd%\"==\"D:\\src\\build\" exit",
     "git checkout \"android-4.4\"",
     "git branch -D master",
-    "cd /d %android_source_code_path%",  // 53
+    "cd /d %android_source_code_path%",  // 62
     "echo ok---::build >>clone_result.log",
     "echo ok---::build",
     "echo build>>D:\\src\\initdir\\jd.dat",
     "copy D:\\src\\initdir\\jd.dat D:\\src\\initdir\\jd1.dat >nul 2>&1",
     "copy D:\\src\\clone_result.log D:\\src\\clone_result1.log >nul 2>&1",
     " ",
-    "echo 03---::prebuilts/gcc/arm-eabi-4.8---read beginning",  // 60
+    "echo 03---::prebuilts/gcc/arm-eabi-4.8---read beginning",  // 69
     "echo 03---::prebuilts/gcc/arm-eabi-4.8---read beginning >>clone_result.log ",
-    "if not exist D:\\src\\prebuilts\\gcc\\arm-eabi-4.8 md D:\\src\\prebuilts\\gcc\\arm-eabi-4.8",  // 62
+    "if not exist D:\\src\\prebuilts\\gcc\\arm-eabi-4.8 md D:\\src\\prebuilts\\gcc\\arm-eabi-4.8",  // 71
     "if exist D:\\src\\prebuilts\\gcc\\arm-eabi-4.8\\.git\\objects\\pack (",
     "del /f /a D:\\src\\prebuilts\\gcc\\arm-eabi-4.8\\.git\\objects\\pack\\tmp*.*  > nul 2>&1)",
     "cd /d D:\\src\\prebuilts\\gcc\\arm-eabi-4.8",
+    "if /i not \"%cd%\"==\"D:\\src\\prebuilts\\gcc\\arm-eabi-4.8\" exit",
     "if not exist D:\\src\\prebuilts\\gcc\\arm-eabi-4.8\\.git git init",
     "git remote rm origin 2>nul",
     "git remote add origin git://127.0.0.1:9418/platform/prebuilts/gcc/arm-eabi-4.8.git",
@@ -93,42 +103,51 @@ const std::vector<std::string> kAllFetched = {
     "if exist D:\\src\\prebuilts\\gcc\\arm-eabi-4.8\\.git\\FETCH_HEAD del /f /a "
     "D:\\src\\prebuilts\\gcc\\arm-eabi-4.8\\.git\\FETCH_HEAD",
     "git pull origin \"android-4.4\":\"android-4.4\"",
-    "if not exist \"D:\\src\\prebuilts\\gcc\\arm-eabi-4.8\\.git\\FETCH_HEAD\" goto re3",
+    "if not exist \"D:\\src\\prebuilts\\gcc\\arm-eabi-4.8\\.git\\FETCH_HEAD\" (",
+    "ping -n 4 127.0.0.1 >nul",
+    "goto re3)",
     "for /f %%i in (\"D:\\src\\prebuilts\\gcc\\arm-eabi-4.8\\.git\\FETCH_HEAD\") do (",
     "if %%~zi LSS 1 (echo   出错了！正在重新下载",
+    "ping -n 4 127.0.0.1 >nul",
     "goto re3",
     "))",
     "cd /d D:\\src\\prebuilts\\gcc\\arm-eabi-4.8",
+    "if /i not \"%cd%\"==\"D:\\src\\prebuilts\\gcc\\arm-eabi-4.8\" exit",
     "git checkout \"android-4.4\"",
     "git branch -D master",
-    "cd /d %android_source_code_path%",  // 80
+    "cd /d %android_source_code_path%",  // 94
     "echo ok---::prebuilts/gcc/arm-eabi-4.8 >>clone_result.log",
     "echo ok---::prebuilts/gcc/arm-eabi-4.8",
     "echo prebuilts/gcc/arm-eabi-4.8>>D:\\src\\initdir\\jd.dat",
     "copy D:\\src\\initdir\\jd.dat D:\\src\\initdir\\jd1.dat >nul 2>&1",
     "copy D:\\src\\clone_result.log D:\\src\\clone_result1.log >nul 2>&1",
     " ",
-    "echo 04---::platform/docs---read beginning",  // 87
+    "echo 04---::platform/docs---read beginning",  // 101
     "echo 04---::platform/docs---read beginning >>clone_result.log ",
-    "if not exist D:\\src\\platform\\docs md D:\\src\\platform\\docs",  // 89
+    "if not exist D:\\src\\platform\\docs md D:\\src\\platform\\docs",  // 103
     "if exist D:\\src\\platform\\docs\\.git\\objects\\pack (",
     "del /f /a D:\\src\\platform\\docs\\.git\\objects\\pack\\tmp*.*  > nul 2>&1)",
     "cd /d D:\\src\\platform\\docs",
+    "if /i not \"%cd%\"==\"D:\\src\\platform\\docs\" exit",
     "if not exist D:\\src\\platform\\docs\\.git git init",
     "git remote rm origin 2>nul",
     "git remote add origin git://127.0.0.1:9418/platform/docs.git",
     ":re4",
     "if exist D:\\src\\platform\\docs\\.git\\FETCH_HEAD del /f /a D:\\src\\platform\\docs\\.git\\FETCH_HEAD",
     "git pull origin \"android-4.4\":\"android-4.4\"",
-    "if not exist \"D:\\src\\platform\\docs\\.git\\FETCH_HEAD\" goto re4",
+    "if not exist \"D:\\src\\platform\\docs\\.git\\FETCH_HEAD\" (",
+    "ping -n 4 127.0.0.1 >nul",
+    "goto re4)",
     "for /f %%i in (\"D:\\src\\platform\\docs\\.git\\FETCH_HEAD\") do (",
     "if %%~zi LSS 1 (echo   出错了！正在重新下载",
+    "ping -n 4 127.0.0.1 >nul",
     "goto re4",
     "))",
     "cd /d D:\\src\\platform\\docs",
+    "if /i not \"%cd%\"==\"D:\\src\\platform\\docs\" exit",
     "git checkout \"android-4.4\"",
     "git branch -D master",
-    "cd /d %android_source_code_path%",  // 107
+    "cd /d %android_source_code_path%",  // 126
     "echo ok---::platform/docs >>clone_result.log",
     "echo ok---::platform/docs",
     "echo platform/docs>>D:\\src\\initdir\\jd.dat",
@@ -143,7 +162,7 @@ const std::vector<std::string> kAllFetched = {
 struct Range {
   size_t from, to;
 };
-const Range kKernelFetch{9, 26}, kBuildFetch{35, 53}, kPrebuiltsFetch{62, 80}, kDocsFetch{89, 107};
+const Range kKernelFetch{9, 30}, kBuildFetch{39, 62}, kPrebuiltsFetch{71, 94}, kDocsFetch{103, 126};
 
 // The full script without the given fetch blocks.
 std::vector<std::string> Without(std::vector<Range> ranges) {
@@ -190,12 +209,12 @@ TEST(SorvDownload, MasterChecksOutOnlyMasterAndOtherCasesDeleteIt) {
   const std::vector<ManifestProject> one = {{"build", "platform/build"}};
   std::vector<std::string> master = BuildDownloadScript(one, {"kernel"}, S, G, "master", K, H, T).lines;
   std::vector<std::string> capital = BuildDownloadScript(one, {"kernel"}, S, G, "Master", K, H, T).lines;
-  // Header 9, kernel closing 7, then the project: 2 + 16 lines to the checkout.
-  ASSERT_GT(master.size(), 36u);
-  EXPECT_EQ(master[34], "git checkout master");
-  EXPECT_EQ(master[35], "cd /d %android_source_code_path%");
-  EXPECT_EQ(capital[34], "git checkout \"Master\"");
-  EXPECT_EQ(capital[35], "git branch -D master");
+  // Header 9, kernel closing 7, then the project: 2 + 21 lines to the checkout.
+  ASSERT_GT(master.size(), 41u);
+  EXPECT_EQ(master[39], "git checkout master");
+  EXPECT_EQ(master[40], "cd /d %android_source_code_path%");
+  EXPECT_EQ(capital[39], "git checkout \"Master\"");
+  EXPECT_EQ(capital[40], "git branch -D master");
   EXPECT_EQ(capital.size(), master.size() + 1);
 }
 
@@ -218,13 +237,14 @@ TEST(SorvDownload, StepNumbersPastNinetyNine) {
     DownloadScript s = BuildDownloadScript(ps, {}, S, G, B, K, H, T);
     EXPECT_EQ(s.totalSteps, c.totalSteps);
     if (c.projects == 0) {
-      EXPECT_EQ(s.lines.size(), 9u + 17u + 7u + 4u);
+      EXPECT_EQ(s.lines.size(), 9u + 21u + 7u + 4u);
       continue;
     }
-    const size_t step = s.lines.size() - 4 - 27;
+    const size_t step = s.lines.size() - 4 - 32;
     EXPECT_EQ(s.lines[step], c.lastTag);
-    EXPECT_EQ(s.lines[step + 9], c.lastLabel);
-    EXPECT_EQ(s.lines[step + 15], "goto re" + std::to_string(c.totalSteps));
+    EXPECT_EQ(s.lines[step + 10], c.lastLabel);
+    EXPECT_EQ(s.lines[step + 15], "goto re" + std::to_string(c.totalSteps) + ")");
+    EXPECT_EQ(s.lines[step + 19], "goto re" + std::to_string(c.totalSteps));
   }
 }
 
@@ -236,6 +256,7 @@ TEST(SorvDownload, ProjectPathsAndNames) {
       {"build", true},
       {"prebuilts/gcc/arm-eabi-4.8", true},
       {"a_b+c-d.e/F9", true},
+      {".repo/x", true},
       {"", false},
       {"/build", false},
       {"..", false},
@@ -250,14 +271,53 @@ TEST(SorvDownload, ProjectPathsAndNames) {
       {"a&b", false},
       {"a%b", false},
       {"中文", false},
+      {".", false},
+      {"./build", false},
+      {"a/./b", false},
+      {"a//b", false},
+      {"build/", false},
+      {"build.", false},  // the folder "build" on Windows
+      {"a./b", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(ProjectPathValid(c.text), c.valid);
   }
-  EXPECT_EQ(InvalidProjectMessage(kProjects), "");
-  EXPECT_EQ(InvalidProjectMessage({{"build", "platform/build"}, {"../x", "platform/x"}}), "清单中的项目路径无效：../x");
-  EXPECT_EQ(InvalidProjectMessage({{"x", "a&b"}}), "清单中的项目路径无效：a&b");
+}
+
+TEST(SorvDownload, RefusedManifestEntries) {
+  // S is 7 characters: a path of 227 gives a folder of 234, the longest.
+  const std::string longest = "p/" + std::string(225, 'x');
+  struct Case {
+    const char* name;
+    std::vector<ManifestProject> projects;
+    std::string message;
+  } cases[] = {
+      {"all pass", kProjects, ""},
+      {"a folder beside another of a longer name", {{"a", "a"}, {"ab", "ab"}, {"a-b/c", "c"}}, ""},
+      {"the first refused entry", {{"build", "platform/build"}, {"../x", "platform/x"}, {"..", "y"}},
+       "清单中的项目路径无效：../x"},
+      {"a refused name", {{"x", "a&b"}}, "清单中的项目路径无效：a&b"},
+      {"no name: the entry's path", {{"build", "b"}, {"frameworks/base", ""}}, "清单中的项目路径无效：frameworks/base"},
+      {"the same path twice", {{"build", "b1"}, {"build", "b2"}}, "清单中的项目路径无效：build"},
+      {"the same path in other case", {{"build", "b1"}, {"Build", "b2"}}, "清单中的项目路径无效：Build"},
+      {"a path inside an earlier one", {{"a", "a"}, {"a/b", "b"}}, "清单中的项目路径无效：a/b"},
+      {"a path holding an earlier one", {{"a/b/c", "c"}, {"A/b", "b"}}, "清单中的项目路径无效：A/b"},
+      {"the kernel's folder", {{"kernel", "k"}}, "清单中的项目路径无效：kernel"},
+      {"inside the kernel's folder", {{"Kernel/x", "k"}}, "清单中的项目路径无效：Kernel/x"},
+      {"the working folder", {{"initdir", "i"}}, "清单中的项目路径无效：initdir"},
+      {"the manifest repository", {{"initdir/manifest", "i"}}, "清单中的项目路径无效：initdir/manifest"},
+      {"the source folder itself", {{".", "s"}}, "清单中的项目路径无效：."},
+      {"names like the own folders", {{"kernels", "k"}, {"x/kernel", "x"}, {"initdir2", "i"}}, ""},
+      {"the longest folder", {{longest, "n"}}, ""},
+      {"one past the longest", {{longest + "x", "n"}}, "清单中的项目路径无效：" + longest + "x"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(InvalidProjectMessage(c.projects, S), c.message);
+  }
+  // The limit is the whole folder: a longer source folder leaves less.
+  EXPECT_EQ(InvalidProjectMessage({{longest, "n"}}, S + "a\\"), "清单中的项目路径无效：" + longest);
 }
 
 TEST(SorvDownload, BranchTest) {
@@ -331,7 +391,7 @@ TEST_F(SorvManifest, DirectProjectChildrenInOrder) {
   EXPECT_EQ(m.projects[1].path, "platform/docs");  // no path: the name
   EXPECT_EQ(m.projects[2].path, "");               // an empty path stays empty, and is refused
   EXPECT_EQ(m.projects[3].name, "");
-  EXPECT_NE(InvalidProjectMessage(m.projects), "");
+  EXPECT_NE(InvalidProjectMessage(m.projects, S), "");
 }
 
 TEST_F(SorvManifest, BrokenOrBareManifests) {

@@ -20,6 +20,7 @@ TEST(SorvScripts, InitialisationScriptEveryLine) {
       "title 正在初始化D:\\src\\(下载开始时间：2026/12/9 14:00:01)",
       "set path=C:\\Git\\bin;%path% ",
       "cd /d D:\\src\\initdir\\manifest",
+      "if /i not \"%cd%\"==\"D:\\src\\initdir\\manifest\" exit",
       "git init",
       "git remote add origin git://127.0.0.1:9418/platform/manifest.git",
       ":reinit",
@@ -28,11 +29,14 @@ TEST(SorvScripts, InitialisationScriptEveryLine) {
       "if %%~zi LSS 1 (goto reinit))",
       "git checkout \"origin/android-4.4\" -b \"android-4.4\"",
       "cd /d D:\\src\\initdir\\nh",
+      "if /i not \"%cd%\"==\"D:\\src\\initdir\\nh\" exit",
       "git init",
       "git remote add origin git://127.0.0.1:9418/kernel/common.git",
       ":rekernel",
+      "if /i not \"%cd%\"==\"D:\\src\\initdir\\nh\" exit",
       "git remote show origin >D:\\src\\initdir\\origin",
       "cd /d D:\\src\\initdir",
+      "if /i not \"%cd%\"==\"D:\\src\\initdir\" exit",
       "set initok=",
       "if exist origin (",
       "for /f \"tokens=*\" %%a in (origin) do (",
@@ -85,6 +89,7 @@ TEST(SorvScripts, SwitchScriptEveryLine) {
       "echo 正在切换LINUX内核，请千万不要关闭此窗口!!!!!!!",
       "set path=C:\\Git\\bin;%path% ",
       "cd /d D:\\src\\kernel",
+      "if /i not \"%cd%\"==\"D:\\src\\kernel\" exit",
       "git rev-parse --verify --quiet \"refs/heads/android-3.18\" >nul",
       "if errorlevel 1 (git checkout \"origin/android-3.18\" -b \"android-3.18\") else (git checkout \"android-3.18\")",
       "exit",
@@ -95,6 +100,55 @@ TEST(SorvScripts, SwitchScriptEveryLine) {
     SCOPED_TRACE("line " + std::to_string(i + 1));
     EXPECT_EQ(got[i], expected[i]);
   }
+}
+
+// Runs a script with cmd.exe, as the workers do, and waits for its end.
+DWORD RunScript(const std::string& path, const std::vector<std::string>& lines) {
+  if (!WriteScriptFile(path, lines)) return 0;
+  std::string command = ScriptCommand(path);
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
+    return 0;
+  const DWORD start = GetTickCount();
+  const bool ended = WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0;
+  if (!ended) TerminateProcess(pi.hProcess, 1);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return ended ? GetTickCount() - start + 1 : 0;
+}
+
+TEST(SorvScripts, AFolderThatCannotBeEnteredEndsTheScriptUnderCmd) {
+  ScratchDir dir;
+  const std::string folder = dir.Make("project"), file = dir.Path() + "clone_result.log", log = dir.Path() + "log";
+  ASSERT_TRUE(WriteFile(file, "x"));
+  struct Case {
+    const char* name;
+    std::string target;
+    const char* log;
+  } cases[] = {
+      {"a folder", folder, "entered\r\n"},
+      {"the same folder in other case", dir.Path() + "PROJECT", "entered\r\n"},
+      {"a file", file, ""},
+      {"a missing folder", dir.Path() + "missing", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DeleteFileA(log.c_str());
+    ASSERT_NE(RunScript(dir.Path() + "s.bat", {"@echo off", "cd /d " + dir.Path(), "cd /d " + c.target,
+                                              InFolderOrExitLine(c.target), "echo entered>>" + log}),
+              0u);
+    EXPECT_EQ(cl::FileExists(log) ? ReadFile(log) : "", c.log);
+  }
+}
+
+TEST(SorvScripts, TheRetryPauseReallyPausesUnderCmd) {
+  ScratchDir dir;
+  const std::string log = dir.Path() + "log";
+  const DWORD ms = RunScript(dir.Path() + "s.bat", {"@echo off", kRetryPauseLine, "echo after>" + log});
+  EXPECT_GE(ms, 2500u);
+  EXPECT_EQ(cl::FileExists(log) ? ReadFile(log) : "", "after\r\n");
 }
 
 TEST(SorvScripts, PathLineTrimsTheGitFolderAndKeepsItsBlanks) {
