@@ -119,4 +119,29 @@ check "broken manifest: messages" [ "$(msgs)" = "源代码保存目录或分支�
 check "broken manifest: download disabled" has "Button1${tab}TButton${tab}开始更新下载${tab}0${tab}1"
 check "broken manifest: initialise enabled" has "Button3${tab}TButton${tab}初始化${tab}1${tab}1"
 
+# ---- 7. A project folder that cannot be entered (its path names the log
+# file the script itself writes) ends the script as a break: git runs only in
+# the folders of the steps, none is asked again, and the steps before it are
+# done.
+git_only_in_steps() {  # every git call of the run in the kernel's or a project's folder
+  local allowed="$src\\kernel" p
+  for p in $PROJECTS; do allowed+="|$src\\${p//\//\\}"; done
+  # Through the environment: awk -v would read the backslashes as escapes.
+  ALLOWED=$allowed awk -F'\t' 'BEGIN { n = split(ENVIRON["ALLOWED"], a, "|"); for (i = 1; i <= n; i++) ok[a[i]] = 1 }
+    !($1 in ok) { print "git in " $1 ": " $2; bad = 1 } END { exit bad }' "$work/stub.log"
+}
+sed -i 's|<project name="platform/docs" />|<project path="clone_result.log" name="platform/docs" />|' "$xml"
+: >"$work/stub.log"
+out=$(run branch android-4.4 click Button1 wait)
+echo "$out"
+cp "$work/default.xml" "$xml"
+check "unenterable folder: a break" [ "$(msgs)" = "下载中途断开!   " ]
+check "unenterable folder: git only in the steps' folders" git_only_in_steps
+check "unenterable folder: the log is still a file" [ -f "$S/clone_result.log" ]
+check "unenterable folder: the steps before it are done" \
+  [ "$(progress)" = "kernel build frameworks/base prebuilts/gcc/arm-eabi-4.8" ]
+check "unenterable folder: each step pulled once" [ "$(grep -c "${tab}pull" "$work/stub.log")" = 4 ]
+check "unenterable folder: the script is deleted" gone_soon "$S/initdir/getsrc.bat"
+check "unenterable folder: no console left" no_cmd_left
+
 finish

@@ -251,16 +251,41 @@ TEST_F(SorvDownloadWorker, NoConsoleWithinTheWaitIsABreak) {
 }
 
 TEST_F(SorvDownloadWorker, AnUnsafeProjectIsRefusedBeforeAnythingRuns) {
-  WriteFile(s_ + "initdir\\manifest\\default.xml",
-            "<manifest><default revision=\"android-4.4\"/><project path=\"a\" name=\"a\"/>"
-            "<project path=\"/etc\" name=\"b\"/></manifest>");
-  WriteFile(s_ + "initdir\\jd.dat", "kernel\r\n");
-  StartWorker(new dlmemuThread(s_, "android-4.4", "k", "C:\\Git\\bin", "h", Waits()));
-  cl::Application.RunUntil([] { return !WorkerRunning(); });
-  EXPECT_EQ(Texts(), std::vector<std::string>{"清单中的项目路径无效：/etc"});
-  EXPECT_TRUE(started_.empty());
-  EXPECT_EQ(ReadFile(s_ + "initdir\\jd.dat"), "kernel\r\n");
-  EXPECT_FALSE(cl::FileExists(s_ + "initdir\\getsrc.bat"));
+  struct Case {
+    const char* name;
+    const char* project;  // the second project element, after path "a"
+    std::string message;
+  } cases[] = {
+      {"a folder outside", "<project path=\"/etc\" name=\"b\"/>", "清单中的项目路径无效：/etc"},
+      {"the first project's folder again", "<project path=\"A\" name=\"b\"/>", "清单中的项目路径无效：A"},
+      {"the kernel's folder", "<project path=\"kernel\" name=\"b\"/>", "清单中的项目路径无效：kernel"},
+      {"in the working folder", "<project path=\"initdir/manifest\" name=\"b\"/>",
+       "清单中的项目路径无效：initdir/manifest"},
+      {"no name", "<project path=\"b\"/>", "清单中的项目路径无效：b"},
+      {"too long under this source folder", nullptr, ""},
+  };
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    dialogs_.asked.clear();
+    started_.clear();
+    sorvtest::RemoveTree(s_);
+    std::string project = c.project ? c.project : "";
+    if (!c.project) {
+      const std::string path(kMaxProjectFolder + 1 - s_.size(), 'p');
+      project = "<project path=\"" + path + "\" name=\"b\"/>";
+      c.message = "清单中的项目路径无效：" + path;
+    }
+    WriteFile(s_ + "initdir\\manifest\\default.xml",
+              "<manifest><default revision=\"android-4.4\"/><project path=\"a\" name=\"a\"/>" + project +
+                  "</manifest>");
+    WriteFile(s_ + "initdir\\jd.dat", "kernel\r\n");
+    StartWorker(new dlmemuThread(s_, "android-4.4", "k", "C:\\Git\\bin", "h", Waits()));
+    cl::Application.RunUntil([] { return !WorkerRunning(); });
+    EXPECT_EQ(Texts(), std::vector<std::string>{c.message});
+    EXPECT_TRUE(started_.empty());
+    EXPECT_EQ(ReadFile(s_ + "initdir\\jd.dat"), "kernel\r\n");
+    EXPECT_FALSE(cl::FileExists(s_ + "initdir\\getsrc.bat"));
+  }
 }
 
 }  // namespace
