@@ -439,8 +439,9 @@ void TForm1::ToolButton5Click() {
   SaveDialog1.Filter = "*.img|*.img|*.*|*.*";
   SaveDialog1.DefaultExt = "img";
   if (!SaveDialog1.Execute()) return;
+  const uint8_t modifiedBefore = Modified;
   Modified = 0;
-  StartWorker(std::make_unique<imgoutThread>(SaveDialog1.FileName));
+  StartWorker(std::make_unique<imgoutThread>(SaveDialog1.FileName, modifiedBefore));
 }
 void TForm1::ToolButton2Click() { outfileokClick(); }
 void TForm1::ToolButton3Click() { outfileallokClick(); }
