@@ -791,7 +791,7 @@ uint32_t TForm1::EntryId(const cl::TListItem* item) {
   return IdKey(static_cast<uint32_t>(std::stoull(text)));
 }
 
-// "新建目录": one empty folder in the folder shown, written at once.
+// "新建目录": one empty folder in the folder shown, written by the add worker.
 void TForm1::newdirokClick() {
   if (Edit2.Text().empty()) return;
   std::string name = cl::InputBox("新建目录", "输入名称", "");
@@ -808,14 +808,7 @@ void TForm1::newdirokClick() {
     return;
   }
   Modified = 1;
-  // The adding worker's writer, run here: one header page needs no thread.
-  addfilefunThread writer;
-  if (writer.AddObject("", name, ObjectTypeDirectory, folderId) == 0) {
-    Notice("有1个对象添加失败！");
-    return;
-  }
-  SortFolderTree();
-  ShowFolder(NodeOf(NodeTable, static_cast<uint32_t>(CurrentFolderId())), ListView1);
+  StartWorker(std::make_unique<addfilefunThread>(std::vector<std::string>{name}, "", folderId, true));
 }
 
 // "删除": the selected entries leave the list and the tree with their subtrees.

@@ -395,6 +395,7 @@ TEST_F(Add, DriveRootIsNamedByItsLetter) {
   EXPECT_EQ(nullptr, FindNode("/Q"));
   dialogs_.QueueText("Q");
   Form1->newdirokClick();
+  WaitForWorkers();
   dialogs_.asked.clear();
   dialogs_.QueueText("Q:\\");
   Form1->adddirokClick();

@@ -345,11 +345,24 @@ TEST_F(Edits, NewFolderRefusesDuplicatesAndBadNames) {
   EXPECT_EQ(ListCaptions(), kRoot);
 }
 
-TEST_F(Edits, NewFolderJoinsTheTreeAndTheListSorted) {
+TEST_F(Edits, NewFolderJoinsTheTreeAndTheListSortedThroughTheAddWorker) {
   Show("/etc");
+  Form4->SetCaption("");
+  Form4->Label1.SetCaption("");
+  Form4->Label2.SetCaption("");
   dialogs_.QueueText("Etc");  // names differ by case: accepted
   Form1->newdirokClick();
   EXPECT_EQ(Modified, 1);
+  // The worker waits for the interface thread to attach the node.
+  EXPECT_TRUE(Form1->WorkerRunning());
+  EXPECT_EQ(FindNode("/etc/Etc"), nullptr);
+  WaitForWorkers();
+  EXPECT_EQ(Form4->Caption(), "正在添加");
+  EXPECT_EQ(Form4->Label1.Caption(), "添加进度：");
+  EXPECT_EQ(Form4->Label2.Caption(), "Etc");
+  EXPECT_EQ(Form4->ProgressBar1.Max(), 1);
+  EXPECT_EQ(Form4->ProgressBar1.Position(), 1);
+  EXPECT_FALSE(IsWindowVisible(Form4->Handle()));
   EXPECT_EQ(ListCaptions(), (std::vector<std::string>{"Etc", "sub", "zz", "hosts", "passwd"}));
   cl::TTreeNode* node = FindNode("/etc/Etc");
   ASSERT_NE(node, nullptr);
@@ -367,6 +380,7 @@ TEST_F(Edits, NewFolderWithNoIdLeftIsReportedAndAddsNothing) {
   MaxObjectId = 0xFFFF;
   dialogs_.QueueText("late");
   Form1->newdirokClick();
+  WaitForWorkers();
   EXPECT_EQ(Last().text, "有1个对象添加失败！");
   EXPECT_EQ(Last().owner, cl::Application.Handle());
   EXPECT_EQ(ListCaptions(), kRoot);
@@ -408,6 +422,7 @@ TEST_F(EditsRebuilt, EveryEditReachesTheImage) {
   Form1->filedelClick();
   dialogs_.QueueText("made");
   Form1->newdirokClick();
+  WaitForWorkers();
   Show("/etc");
   Select({"sub"});
   Form1->filedelClick();
