@@ -757,9 +757,17 @@ cl::TTreeNode* AttachObjectNode(const ObjectRecord& record, uint16_t parentId, c
 
 cl::TTreeNode* ChildNamed(const cl::TTreeNode* folder, const std::string& name, const cl::TTreeNode* except) {
   if (!Form1) return nullptr;
+  // Names are also compared as the image stores them: two long names that
+  // differ only past the name field's end become one name there, and their
+  // objects would overwrite each other when extracted.
+  const std::string stored = TrimBlanks(NameFieldText(name));
   const std::vector<cl::TTreeNode*>& children = folder ? folder->Children() : Form1->TreeView1.TopLevel();
-  for (cl::TTreeNode* c : children)
-    if (c != except && SameEntryName(c->Text(), name)) return c;
+  for (cl::TTreeNode* c : children) {
+    if (c == except) continue;
+    const ObjectRecord* r = RecordOf(c);
+    if (SameEntryName(c->Text(), name) || TrimBlanks(r ? RecordName(*r) : NameFieldText(c->Text())) == stored)
+      return c;
+  }
   return nullptr;
 }
 
