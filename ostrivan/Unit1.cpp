@@ -439,8 +439,9 @@ void TForm1::ToolButton5Click() {
   SaveDialog1.Filter = "*.img|*.img|*.*|*.*";
   SaveDialog1.DefaultExt = "img";
   if (!SaveDialog1.Execute()) return;
+  const uint8_t modifiedBefore = Modified;
   Modified = 0;
-  StartWorker(std::make_unique<imgoutThread>(SaveDialog1.FileName));
+  StartWorker(std::make_unique<imgoutThread>(SaveDialog1.FileName, modifiedBefore));
 }
 void TForm1::ToolButton2Click() { outfileokClick(); }
 void TForm1::ToolButton3Click() { outfileallokClick(); }
@@ -756,9 +757,17 @@ cl::TTreeNode* AttachObjectNode(const ObjectRecord& record, uint16_t parentId, c
 
 cl::TTreeNode* ChildNamed(const cl::TTreeNode* folder, const std::string& name, const cl::TTreeNode* except) {
   if (!Form1) return nullptr;
+  // Names are also compared as the image stores them: two long names that
+  // differ only past the name field's end become one name there, and their
+  // objects would overwrite each other when extracted.
+  const std::string stored = TrimBlanks(NameFieldText(name));
   const std::vector<cl::TTreeNode*>& children = folder ? folder->Children() : Form1->TreeView1.TopLevel();
-  for (cl::TTreeNode* c : children)
-    if (c != except && SameEntryName(c->Text(), name)) return c;
+  for (cl::TTreeNode* c : children) {
+    if (c == except) continue;
+    const ObjectRecord* r = RecordOf(c);
+    if (SameEntryName(c->Text(), name) || TrimBlanks(r ? RecordName(*r) : NameFieldText(c->Text())) == stored)
+      return c;
+  }
   return nullptr;
 }
 
@@ -790,7 +799,7 @@ uint32_t TForm1::EntryId(const cl::TListItem* item) {
   return IdKey(static_cast<uint32_t>(std::stoull(text)));
 }
 
-// "新建目录": one empty folder in the folder shown, written at once.
+// "新建目录": one empty folder in the folder shown, written by the add worker.
 void TForm1::newdirokClick() {
   if (Edit2.Text().empty()) return;
   std::string name = cl::InputBox("新建目录", "输入名称", "");
@@ -807,14 +816,7 @@ void TForm1::newdirokClick() {
     return;
   }
   Modified = 1;
-  // The adding worker's writer, run here: one header page needs no thread.
-  addfilefunThread writer;
-  if (writer.AddObject("", name, ObjectTypeDirectory, folderId) == 0) {
-    Notice("有1个对象添加失败！");
-    return;
-  }
-  SortFolderTree();
-  ShowFolder(NodeOf(NodeTable, static_cast<uint32_t>(CurrentFolderId())), ListView1);
+  StartWorker(std::make_unique<addfilefunThread>(std::vector<std::string>{name}, "", folderId, true));
 }
 
 // "删除": the selected entries leave the list and the tree with their subtrees.

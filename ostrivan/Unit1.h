@@ -59,7 +59,8 @@ std::string IconProbeFor(const std::string& key);
 // nothing when parentId has no node.
 cl::TTreeNode* AttachObjectNode(const ObjectRecord& record, uint16_t parentId, const std::string& text);
 // The first child of folder (the top level when folder is null), other than
-// except, whose name counts as the same as name (SameEntryName); or nullptr.
+// except, whose name counts as the same as name: the same text (SameEntryName),
+// or the same name once stored (NameFieldText) and trimmed of blanks; or nullptr.
 cl::TTreeNode* ChildNamed(const cl::TTreeNode* folder, const std::string& name, const cl::TTreeNode* except = nullptr);
 
 class TForm1 : public cl::TForm {

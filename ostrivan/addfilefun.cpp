@@ -7,6 +7,7 @@
 
 #include "Unit1.h"
 #include "Unit4.h"
+#include "entrytext.h"
 #include "mymsgbox.h"
 
 namespace {
@@ -263,7 +264,7 @@ uint16_t addfilefunThread::AddObject(const std::string& hostPath, const std::str
   header.ObjectType = type;
   header.ParentId = parent;
   header.Checksum = 0xFFFF;
-  std::string utf8 = CutUtf8(Utf8FromAnsi(name), MaxNameBytes);
+  std::string utf8 = NameFieldText(name);
   header.Name.fill(0);
   std::memcpy(header.Name.data(), utf8.data(), utf8.size());
   header.Padding = 0xFFFF;

@@ -90,7 +90,8 @@ void WriteFileObject(ByteView sourceHeader, const ObjectRecord& r, OutputWriter&
   cl::Screen.SetCursor(IDC_APPSTARTING);
 }
 
-imgoutThread::imgoutThread(const std::string& fileName) : FileName(fileName) {}
+imgoutThread::imgoutThread(const std::string& fileName, uint8_t modifiedBefore)
+    : FileName(fileName), ModifiedBefore(modifiedBefore) {}
 
 void imgoutThread::Execute() {
   bool done = false;
@@ -104,8 +105,7 @@ void imgoutThread::Execute() {
       },
       [this, &done] { done = RebuildImage(*this, FileName); }, RebuildFailedText);
   Written = done;
-  // The edits are not all in a file yet: closing must still ask.
-  if (!done) Modified = 1;
+  if (!done) Modified = ModifiedBefore;
 }
 
 void imgoutThread::Say(const std::string& text) { ShowItem(text, 0); }

@@ -59,9 +59,14 @@ constexpr uint32_t OutputBatchPages = 512;
 // CurrentItem is the stage or the node at hand.
 class imgoutThread : public progressThread {
 public:
-  explicit imgoutThread(const std::string& fileName);
+  // modifiedBefore: the modified flag as it stood before the save command
+  // cleared it.
+  explicit imgoutThread(const std::string& fileName, uint8_t modifiedBefore = 0);
 
   std::string FileName;
+  // A rebuild that does not write every node puts the flag back to it: edits
+  // not yet in a file still ask on closing, and a save without edits never does.
+  uint8_t ModifiedBefore;
   bool Written = false;  // the output was created and every node written
 
 protected:

@@ -342,7 +342,10 @@ int main() {
       std::string text = needArg(cmd);
       if (status) break;
       dialogs.QueueText(AnsiFromUtf8Text(text));
-      if (cmd == "mkdir") Form1->newdirokClick();
+      if (cmd == "mkdir") {
+        Form1->newdirokClick();
+        WaitForWorkers();
+      }
       if (cmd == "rename") Form1->N6Click();
       if (cmd == "chmod") Form1->N7Click();
       if (cmd == "uid") Form1->UID1Click();

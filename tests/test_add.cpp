@@ -102,8 +102,8 @@ class Add : public ProgramTest {
 protected:
   void SetUp() override {
     ProgramTest::SetUp();
+    Modified = 0;  // an earlier test's edits: opening would ask first
     Open(SampleImage());
-    Modified = 0;
   }
   void Show(const std::string& path) { ShowFolder(FindNode(path), Form1->ListView1); }
   std::wstring Host(const std::string& relative) { return cl::WideFromAnsi(host_.File(relative)); }
@@ -384,6 +384,51 @@ TEST_F(Add, NamesTheCodePageCannotHoldAndUnreadableEntriesAreSkipped) {
   EXPECT_EQ(w->Total - 1, w->Position);  // the locked folder counts twice, as every followed one
 }
 
+// A host name as long as a stored name can be (85 名, 255 bytes in UTF-8)
+// meets an entry whose longer name the image stores cut to the same bytes.
+TEST_F(Add, HostNamesMeetingAnEntryOnceStoredAreThatEntry) {
+  std::string stored;
+  for (int i = 0; i < 85; ++i) stored += "名";
+  const std::string entry = stored + "x";
+  ASSERT_TRUE(MakeFile(Host(stored), "new"));
+  ASSERT_TRUE(MakeDir(Host("dir")));
+  ASSERT_TRUE(MakeDir(Host("dir\\" + stored)));
+  struct Case {
+    const char* name;
+    int answer;
+    bool replaced;
+  } cases[] = {{"no", OverwriteNo, false}, {"yes", OverwriteYes, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Modified = 0;
+    Open(SampleImage());
+    Show("/etc");
+    dialogs_.QueueText(entry);
+    Form1->newdirokClick();
+    WaitForWorkers();
+    const std::vector<std::string> kept = {"sub", entry, "hosts", "passwd"};
+    ASSERT_EQ(kept, ListCaptions());
+
+    dialogs_.asked.clear();
+    dialogs_.QueueText(HostPath("dir\\" + stored));
+    Form1->adddirokClick();
+    EXPECT_FALSE(Form1->WorkerRunning());
+    ASSERT_EQ(2u, dialogs_.asked.size());
+    EXPECT_EQ("目录已存在!", dialogs_.asked[1].text);
+
+    int prompts = 0;
+    dialogs_.QueueModalAction([&prompts, &c](cl::TForm*) {
+      ++prompts;
+      return c.answer;
+    });
+    Run({HostPath(stored)}, "");
+    EXPECT_EQ(1, prompts);
+    const std::vector<std::string> replaced = {"sub", "hosts", "passwd", stored};
+    EXPECT_EQ(c.replaced ? replaced : kept, ListCaptions());
+    dialogs_.DropQueuedAnswers();
+  }
+}
+
 TEST_F(Add, DriveRootIsNamedByItsLetter) {
   Show("/");
   // No such drive: the folder is named, then found unreadable.
@@ -395,6 +440,7 @@ TEST_F(Add, DriveRootIsNamedByItsLetter) {
   EXPECT_EQ(nullptr, FindNode("/Q"));
   dialogs_.QueueText("Q");
   Form1->newdirokClick();
+  WaitForWorkers();
   dialogs_.asked.clear();
   dialogs_.QueueText("Q:\\");
   Form1->adddirokClick();

@@ -70,6 +70,12 @@ protected:
     EXPECT_EQ(Last().flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
     EXPECT_EQ(Last().owner, Form1->Handle());
   }
+  std::vector<AskedDialog> Boxes() const {
+    std::vector<AskedDialog> out;
+    for (const AskedDialog& a : dialogs_.asked)
+      if (a.kind == cl::DialogKind::MessageBox) out.push_back(a);
+    return out;
+  }
   void ExpectExists() {
     EXPECT_EQ(Last().kind, cl::DialogKind::MessageBox);
     EXPECT_EQ(Last().text, "目录已存在!");
@@ -345,11 +351,24 @@ TEST_F(Edits, NewFolderRefusesDuplicatesAndBadNames) {
   EXPECT_EQ(ListCaptions(), kRoot);
 }
 
-TEST_F(Edits, NewFolderJoinsTheTreeAndTheListSorted) {
+TEST_F(Edits, NewFolderJoinsTheTreeAndTheListSortedThroughTheAddWorker) {
   Show("/etc");
+  Form4->SetCaption("");
+  Form4->Label1.SetCaption("");
+  Form4->Label2.SetCaption("");
   dialogs_.QueueText("Etc");  // names differ by case: accepted
   Form1->newdirokClick();
   EXPECT_EQ(Modified, 1);
+  // The worker waits for the interface thread to attach the node.
+  EXPECT_TRUE(Form1->WorkerRunning());
+  EXPECT_EQ(FindNode("/etc/Etc"), nullptr);
+  WaitForWorkers();
+  EXPECT_EQ(Form4->Caption(), "正在添加");
+  EXPECT_EQ(Form4->Label1.Caption(), "添加进度：");
+  EXPECT_EQ(Form4->Label2.Caption(), "Etc");
+  EXPECT_EQ(Form4->ProgressBar1.Max(), 1);
+  EXPECT_EQ(Form4->ProgressBar1.Position(), 1);
+  EXPECT_FALSE(IsWindowVisible(Form4->Handle()));
   EXPECT_EQ(ListCaptions(), (std::vector<std::string>{"Etc", "sub", "zz", "hosts", "passwd"}));
   cl::TTreeNode* node = FindNode("/etc/Etc");
   ASSERT_NE(node, nullptr);
@@ -367,6 +386,7 @@ TEST_F(Edits, NewFolderWithNoIdLeftIsReportedAndAddsNothing) {
   MaxObjectId = 0xFFFF;
   dialogs_.QueueText("late");
   Form1->newdirokClick();
+  WaitForWorkers();
   EXPECT_EQ(Last().text, "有1个对象添加失败！");
   EXPECT_EQ(Last().owner, cl::Application.Handle());
   EXPECT_EQ(ListCaptions(), kRoot);
@@ -392,6 +412,72 @@ protected:
   }
 };
 
+// n characters 名 followed by tail, in the interface's code page; in UTF-8
+// each 名 takes three bytes, so 85 of them fill a stored name.
+std::string LongName(int n, const std::string& tail) {
+  std::string name;
+  for (int i = 0; i < n; ++i) name += "名";
+  return name + tail;
+}
+
+TEST_F(EditsRebuilt, NamesThatMeetOnceStoredAreRefusedAndNothingIsLostOnExport) {
+  Show("/");
+  Select({"b.txt"});
+  dialogs_.QueueText(LongName(90, "1"));  // stored as its first 85 名
+  Form1->N6Click();
+  const ObjectRecord* renamed = RecordOf(NodeOf(NodeTable, 306));
+  ASSERT_NE(renamed, nullptr);
+  ASSERT_EQ(RecordName(*renamed).size(), 255u);
+  // Names in the interface's code page sort after the Latin ones.
+  const std::vector<std::string> named = {"etc", "a.txt", "c.txt", "hard", "link", LongName(90, "1")};
+  SortFolderTree();
+  struct Case {
+    const char* name;
+    bool rename;  // rename c.txt, else a new folder
+    std::string typed;
+    bool refused;
+  } cases[] = {
+      {"rename, differing past the cut", true, LongName(90, "2"), true},
+      {"new folder, differing past the cut", false, LongName(90, "2"), true},
+      {"new folder, the stored name itself", false, LongName(85, ""), true},
+      {"new folder, stored whole", false, LongName(84, "2"), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Show("/");
+    Modified = 0;
+    const size_t asked = Boxes().size();
+    dialogs_.QueueText(c.typed);
+    if (c.rename) {
+      Select({"c.txt"});
+      Form1->N6Click();
+    } else {
+      Form1->newdirokClick();
+      WaitForWorkers();
+    }
+    if (c.refused) {
+      ExpectExists();
+      EXPECT_EQ(Modified, 0);
+    } else {
+      EXPECT_EQ(Boxes().size(), asked);
+      EXPECT_EQ(Modified, 1);
+    }
+    std::vector<std::string> expected = named;
+    if (!c.refused) expected.insert(expected.begin() + 1, c.typed);  // folders first
+    EXPECT_EQ(ListCaptions(), expected);
+  }
+  ASSERT_NE(Record("/c.txt"), nullptr);
+
+  SaveAndReopen();
+  testsupport::ScratchFolder out;
+  dialogs_.QueueText(out.Path());
+  Form1->ToolButton7->Click();
+  WaitForWorkers();
+  EXPECT_EQ(testsupport::ReadHostFile(out.File(LongName(85, ""))), "bb");
+  EXPECT_EQ(testsupport::ReadHostFile(out.File("c.txt")), "c");
+  EXPECT_NE(GetFileAttributesA(out.File(LongName(84, "2")).c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 TEST_F(EditsRebuilt, EveryEditReachesTheImage) {
   Show("/");
   Select({"a.txt"});
@@ -408,6 +494,7 @@ TEST_F(EditsRebuilt, EveryEditReachesTheImage) {
   Form1->filedelClick();
   dialogs_.QueueText("made");
   Form1->newdirokClick();
+  WaitForWorkers();
   Show("/etc");
   Select({"sub"});
   Form1->filedelClick();

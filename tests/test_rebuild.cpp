@@ -114,7 +114,8 @@ TEST(OutputWriter, PagesReachTheFileAndGapsStayZero) {
 // A worker that presses "取消" once it has written a given number of nodes.
 class CancellingRebuild : public imgoutThread {
 public:
-  CancellingRebuild(const std::string& file, int after) : imgoutThread(file), after_(after) {}
+  CancellingRebuild(const std::string& file, int after, uint8_t modifiedBefore)
+      : imgoutThread(file, modifiedBefore), after_(after) {}
 
 protected:
   void ShowProgressPosition() override {
@@ -134,7 +135,8 @@ private:
 // its nth position step.
 class FailingRebuild : public imgoutThread {
 public:
-  FailingRebuild(const std::string& file, int at) : imgoutThread(file), at_(at) {}
+  FailingRebuild(const std::string& file, int at, uint8_t modifiedBefore)
+      : imgoutThread(file, modifiedBefore), at_(at) {}
 
 protected:
   void ShowProgressPosition() override {
@@ -351,16 +353,36 @@ TEST_F(Rebuild, OutputTooLargeForOneMappingWritesNothing) {
   EXPECT_EQ(GetFileAttributesA(out.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+// A save that does not complete leaves the modified flag as it was before
+// the command cleared it: edits not in a file still ask on closing, and an
+// image without edits never does.
+TEST_F(Rebuild, FailedSaveLeavesTheModifiedFlagAsItWas) {
+  std::map<std::string, std::string> files;
+  std::string in = Open(SampleImage(2048, files));
+  for (int before : {0, 1}) {
+    SCOPED_TRACE(before);
+    Modified = static_cast<uint8_t>(before);
+    Save(in, 1, 1);  // the opened image itself: not creatable
+    ASSERT_FALSE(dialogs_.asked.empty());
+    EXPECT_EQ(dialogs_.asked.back().text, "无法创建IMG文件！,可能其它程序正在使用。");
+    EXPECT_EQ(Modified, before);
+  }
+}
+
 TEST_F(Rebuild, CancelKeepsTheFullSizeWithZerosAfterTheLastObject) {
   std::map<std::string, std::string> files;
   Open(SampleImage(2048, files));
-  Modified = 0;
-  std::string out = NewPath("cancel.img");
-  auto* worker = new CancellingRebuild(out, 2);
-  Form1->StartWorker(std::unique_ptr<cl::TThread>(worker));
-  WaitForWorkers();
-  EXPECT_FALSE(worker->Written);
-  EXPECT_EQ(Modified, 1);
+  std::string out;
+  for (int before : {1, 0}) {
+    SCOPED_TRACE(before);
+    Modified = 0;  // as the command leaves it
+    out = NewPath("cancel.img");
+    auto* worker = new CancellingRebuild(out, 2, static_cast<uint8_t>(before));
+    Form1->StartWorker(std::unique_ptr<cl::TThread>(worker));
+    WaitForWorkers();
+    EXPECT_FALSE(worker->Written);
+    EXPECT_EQ(Modified, before);
+  }
   std::vector<uint8_t> bytes = ReadWholeFile(out);
   uint64_t pages = 1;
   uint64_t written = 1;
@@ -377,14 +399,14 @@ TEST_F(Rebuild, CancelKeepsTheFullSizeWithZerosAfterTheLastObject) {
 
 TEST_F(Rebuild, AnUnexpectedFailureIsReportedOnceAndClosesTheDialog) {
   std::map<std::string, std::string> files;
-  Modified = 0;
   Open(SampleImage(2048, files));
+  Modified = 0;
   size_t before = dialogs_.asked.size();
-  auto* worker = new FailingRebuild(NewPath("failing.img"), 2);
+  auto* worker = new FailingRebuild(NewPath("failing.img"), 2, 1);
   Form1->StartWorker(std::unique_ptr<cl::TThread>(worker));
   WaitForWorkers();
   EXPECT_FALSE(worker->Written);
-  EXPECT_EQ(Modified, 1);  // the edits are not all in a file
+  EXPECT_EQ(Modified, 1);  // the edits made before the save are not all in a file
   EXPECT_FALSE(IsWindowVisible(Form4->Handle()));
   ASSERT_FALSE(dialogs_.asked.empty());
   const AskedDialog& last = dialogs_.asked.back();

@@ -115,9 +115,25 @@ LONG CALLBACK FailOnFault(EXCEPTION_POINTERS* info) {
   return EXCEPTION_CONTINUE_SEARCH;
 }
 
+// A fault that nothing handles, wherever it happened (inside a system
+// library that the test's code handed a bad pointer, say), fails the same way.
+LONG WINAPI FailOnUnhandledFault(EXCEPTION_POINTERS* info) {
+  char text[96];
+  snprintf(text, sizeof text, "FATAL: unhandled exception 0x%08lx\n", info->ExceptionRecord->ExceptionCode);
+  fputs(text, stdout);
+  fputs(text, stderr);
+  fflush(stdout);
+  fflush(stderr);
+  TerminateProcess(GetCurrentProcess(), 3);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
 }  // namespace
 
-void ReportFaultsAndFail() { AddVectoredExceptionHandler(1, FailOnFault); }
+void ReportFaultsAndFail() {
+  AddVectoredExceptionHandler(1, FailOnFault);
+  SetUnhandledExceptionFilter(FailOnUnhandledFault);
+}
 
 bool SaveScreenshot(HWND window, const std::string& path) {
   RECT r;
