@@ -165,6 +165,8 @@ TForm1::TForm1() {
   StatusBar1.AddPanel(80, "");
   StatusBar1.AddPanel(120, "");
   StatusBar1.AddPanel(50, "", true);
+  // Resting the mouse on the bar shows the image path and the marker note.
+  StatusBar1.SetShowHint(true);
   TreeView1.Name = "TreeView1";
   TreeView1.SetWidth(168);
   TreeView1.SetAlign(cl::alLeft);

@@ -84,6 +84,13 @@ std::vector<std::string> ListCaptions() {
   return out;
 }
 
+// What the tooltip holds for the status bar, asked of the tooltip control.
+std::string StatusBarTip() {
+  std::string text;
+  EXPECT_TRUE(cl::Application.Hints().ToolText(Form1->StatusBar1.Handle(), text)) << "the status bar shows no hint";
+  return text;
+}
+
 const char kOpenFailed[] = "无法打开选定的IMG文件！,可能其它程序正在使用。";
 
 // The program's forms, created once; every image is written to a file of its
@@ -503,6 +510,7 @@ TEST_F(Scan, StatusTextsAndEraseMarkerNote) {
     b.AddFile(300, 1, "f", std::string(3 * 2048, 'q'));
     std::string path = Open(b, "system.img");
     EXPECT_EQ(Form1->StatusBar1.Hint(), path + c.note);
+    EXPECT_EQ(StatusBarTip(), path + c.note);
     EXPECT_EQ(Form1->StatusBar1.PanelText(1), FileNamePart(path));
     EXPECT_EQ(Form1->StatusBar1.PanelText(3), "0.01MB");
     EXPECT_EQ(Form1->StatusBar1.PanelText(4), "读取完成！");
@@ -548,6 +556,7 @@ TEST_F(Scan, CommandsWaitWhileTheScanRuns) {
   EXPECT_FALSE(Form1->TreeView1.Enabled());
   EXPECT_EQ(Form1->Edit2.Text(), "");
   EXPECT_EQ(Form1->StatusBar1.Hint(), path);
+  EXPECT_EQ(StatusBarTip(), path);
   Form1->ToolButton1Click();  // "向上"
   EXPECT_EQ(Form1->Edit2.Text(), "");
   EXPECT_EQ(ListCaptions(), std::vector<std::string>{});
@@ -622,6 +631,7 @@ TEST_F(Scan, FailedOpens) {
     EXPECT_EQ(Form1->StatusBar1.PanelText(1), c.opens ? FileNamePart(path) : before1);
     EXPECT_EQ(Form1->StatusBar1.PanelText(3), c.opens ? "0.00MB" : before3);
     EXPECT_EQ(Form1->StatusBar1.Hint(), c.opens ? path : "");
+    EXPECT_EQ(StatusBarTip(), c.opens ? path : "");
     Form1->ToolButton1Click();  // "向上" has nothing to go to
     EXPECT_EQ(Form1->Edit2.Text(), "");
   }
