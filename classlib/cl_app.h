@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cl_control.h"
+#include "cl_hints.h"
 
 namespace cl {
 
@@ -54,6 +55,8 @@ public:
   HWND Handle() const { return hwnd_; }
   DWORD ThreadId() const { return threadId_; }
   TFont& DefaultFont() { return font_; }
+  // The tooltip of the controls that show hints.
+  THintWindow& Hints() { return hints_; }
   // Destroys the forms in reverse order of creation.
   void DestroyForms();
   // Exceptions that reach a window procedure end here: one "提示" box with
@@ -75,6 +78,8 @@ private:
   HWND hwnd_ = nullptr;
   DWORD threadId_ = 0;
   std::string title_;
+  // Before the forms: their controls take their tools off as they go.
+  THintWindow hints_;
   std::vector<std::unique_ptr<TForm>> forms_;
   std::vector<TForm*> adopted_;
   TForm* mainForm_ = nullptr;

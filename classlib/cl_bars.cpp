@@ -141,7 +141,7 @@ void TStatusBar::Repaint() {
   UpdateWindow(hwnd_);
 }
 
-void TStatusBar::ShowHint(const std::string& text) {
+void TStatusBar::ShowSimpleText(const std::string& text) {
   SendMessageA(hwnd_, SB_SIMPLE, TRUE, 0);
   SendMessageA(hwnd_, SB_SETTEXTA, SB_SIMPLEID, reinterpret_cast<LPARAM>(text.c_str()));
 }

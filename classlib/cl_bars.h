@@ -63,7 +63,7 @@ public:
   std::function<void(TStatusBar* bar, int panel, const RECT& rect, TCanvas& canvas)> OnDrawPanel;
   void Repaint();
   // Switches to one text over the whole bar, and back to the panels.
-  void ShowHint(const std::string& text);
+  void ShowSimpleText(const std::string& text);
   void ShowPanels();
   bool OnDrawItem(DRAWITEMSTRUCT* dis) override;
 

@@ -41,6 +41,7 @@ TControl::TControl(TWinControl* parent) : parent_(parent) {
 }
 
 TControl::~TControl() {
+  if (showHint_) Application.Hints().RemoveTool(hwnd_);
   if (parent_) parent_->RemoveChild(this);
   // Child windows go with their parent; wrappers only unbind themselves.
   if (hwnd_ && IsWindow(hwnd_)) SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
@@ -112,6 +113,20 @@ std::string TControl::Caption() const {
 
 void TControl::SetCaption(const std::string& text) {
   if (hwnd_) SetWindowTextA(hwnd_, text.c_str());
+}
+
+void TControl::SetHint(const std::string& h) {
+  hint_ = h;
+  if (showHint_) Application.Hints().SetTool(hwnd_, hint_);
+}
+
+void TControl::SetShowHint(bool on) {
+  if (on == showHint_) return;
+  showHint_ = on;
+  if (on)
+    Application.Hints().SetTool(hwnd_, hint_);
+  else
+    Application.Hints().RemoveTool(hwnd_);
 }
 
 void TControl::SetFocus() {

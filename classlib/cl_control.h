@@ -84,7 +84,10 @@ public:
   virtual std::string Caption() const;
   virtual void SetCaption(const std::string& text);
   const std::string& Hint() const { return hint_; }
-  virtual void SetHint(const std::string& h) { hint_ = h; }
+  // The hint shows in the application's tooltip while ShowHint is on.
+  void SetHint(const std::string& h);
+  bool ShowHint() const { return showHint_; }
+  void SetShowHint(bool on);
   void SetFocus();
   bool Focused() const;
   void SetFont(TFont& font);
@@ -111,6 +114,7 @@ protected:
   TAlign align_ = alNone;
   int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
   std::string hint_;
+  bool showHint_ = false;
   friend class TWinControl;
 };
 

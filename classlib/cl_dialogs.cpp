@@ -231,6 +231,34 @@ bool TSaveDialog::Execute() {
   return true;
 }
 
+void ItemIdListFree::operator()(ITEMIDLIST* list) const { CoTaskMemFree(list); }
+
+ItemIdList ParseShellName(HWND owner, const std::wstring& name) {
+  IShellFolder* desktop = nullptr;
+  if (FAILED(SHGetDesktopFolder(&desktop)) || !desktop) return nullptr;
+  std::wstring text = name;  // the call takes a writable text
+  ULONG eaten = 0;
+  LPITEMIDLIST list = nullptr;
+  HRESULT hr = desktop->ParseDisplayName(owner, nullptr, &text[0], &eaten, &list, nullptr);
+  desktop->Release();
+  if (FAILED(hr)) {
+    // Nothing that a failed call leaves behind is taken for a folder.
+    if (list) CoTaskMemFree(list);
+    return nullptr;
+  }
+  return ItemIdList(list);
+}
+
+ItemIdList FolderChooserRoot(HWND owner) {
+  if (ItemIdList root = ParseShellName(owner, L"\\")) return root;
+  // Not every shell takes "\" for the current drive's root (Wine's desktop
+  // does not): the same root spelled out.
+  wchar_t full[MAX_PATH] = {};
+  DWORD n = GetFullPathNameW(L"\\", MAX_PATH, full, nullptr);
+  if (n == 0 || n >= MAX_PATH) return nullptr;
+  return ParseShellName(owner, full);
+}
+
 bool BrowseForFolder(HWND owner, const std::string& title, std::string& path) {
   DialogRequest req;
   req.kind = DialogKind::BrowseFolder;
@@ -241,18 +269,11 @@ bool BrowseForFolder(HWND owner, const std::string& title, std::string& path) {
     if (ans.result) path = ans.text;
     return ans.result != 0;
   }
-  // Rooted at the desktop folder, file-system folders only.
-  IShellFolder* desktop = nullptr;
-  LPITEMIDLIST root = nullptr;
-  if (SUCCEEDED(SHGetDesktopFolder(&desktop))) {
-    wchar_t empty[1] = L"";
-    ULONG eaten = 0;
-    desktop->ParseDisplayName(owner, nullptr, empty, &eaten, &root, nullptr);
-  }
+  ItemIdList root = FolderChooserRoot(owner);
   char display[MAX_PATH] = {};
   BROWSEINFOA bi{};
   bi.hwndOwner = owner;
-  bi.pidlRoot = root;
+  bi.pidlRoot = root.get();
   bi.pszDisplayName = display;
   bi.lpszTitle = title.c_str();
   bi.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
@@ -266,8 +287,6 @@ bool BrowseForFolder(HWND owner, const std::string& title, std::string& path) {
     }
     CoTaskMemFree(chosen);
   }
-  if (root) CoTaskMemFree(root);
-  if (desktop) desktop->Release();
   return ok;
 }
 

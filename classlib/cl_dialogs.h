@@ -2,7 +2,10 @@
 // scripted answers when a test or the session driver installs a hook.
 #pragma once
 #include <windows.h>
+#include <shtypes.h>
+
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -64,7 +67,20 @@ public:
   bool Execute();
 };
 
-// The shell's folder chooser rooted at the desktop; false when cancelled.
+// An item-id list of the shell, released with the task allocator.
+struct ItemIdListFree {
+  void operator()(ITEMIDLIST* list) const;
+};
+using ItemIdList = std::unique_ptr<ITEMIDLIST, ItemIdListFree>;
+// The desktop folder's parse of a display name; null when it cannot be parsed.
+ItemIdList ParseShellName(HWND owner, const std::wstring& name);
+// The folder chooser's root: the root of the current drive (the display name
+// "\", or that root spelled out where the shell does not take "\"); null,
+// which roots the chooser at the desktop, when neither parses.
+ItemIdList FolderChooserRoot(HWND owner);
+
+// The shell's folder chooser rooted at FolderChooserRoot, file-system folders
+// only; false when cancelled.
 bool BrowseForFolder(HWND owner, const std::string& title, std::string& path);
 
 }  // namespace cl

@@ -25,6 +25,14 @@ namespace {
 
 const COLORREF kMaskColor = RGB(255, 0, 255);
 
+// Adding, a new folder and the rebuild write through the WorkFile: when the
+// scan could not make it they say so and do nothing.
+bool WorkFileRefused() {
+  if (WorkView) return false;
+  ShowFailure(WorkFileFailedText);
+  return true;
+}
+
 // Tool bar and tree pictures are drawn here rather than shipped as files.
 enum class Picture { Open, Extract, ExportAll, Save, About, Up, Folder, Object };
 
@@ -165,6 +173,8 @@ TForm1::TForm1() {
   StatusBar1.AddPanel(80, "");
   StatusBar1.AddPanel(120, "");
   StatusBar1.AddPanel(50, "", true);
+  // Resting the mouse on the bar shows the image path and the marker note.
+  StatusBar1.SetShowHint(true);
   TreeView1.Name = "TreeView1";
   TreeView1.SetWidth(168);
   TreeView1.SetAlign(cl::alLeft);
@@ -431,7 +441,7 @@ void TForm1::ToolButton10Click() {
 void TForm1::ToolButton6Click() { outfileokClick(); }
 void TForm1::ToolButton7Click() { outfileallokClick(); }
 void TForm1::ToolButton5Click() {
-  if (Edit2.Text().empty()) return;
+  if (Edit2.Text().empty() || WorkFileRefused()) return;
   int r = Form7->ShowModal();
   if ((r & 0xFF) < 11) return;
   OutputEccKind = static_cast<uint8_t>(r - 11);
@@ -473,7 +483,7 @@ void TForm1::StartExtract(const std::string& destination, const std::vector<std:
 }
 // "添加文件": host files into the folder shown.
 void TForm1::addfileokClick() {
-  if (Edit2.Text().empty()) return;
+  if (Edit2.Text().empty() || WorkFileRefused()) return;
   OpenDialog2.Title.clear();
   OpenDialog2.Filter = "*.*|*.*";
   if (!OpenDialog2.Execute() || OpenDialog2.Files.empty()) return;
@@ -485,7 +495,7 @@ void TForm1::addfileokClick() {
 
 // "添加目录": a host folder with everything below it into the folder shown.
 void TForm1::adddirokClick() {
-  if (Edit2.Text().empty()) return;
+  if (Edit2.Text().empty() || WorkFileRefused()) return;
   std::string path;
   if (!cl::BrowseForFolder(Handle(), "请选择存放目录", path)) return;
   const uint16_t folderId = static_cast<uint16_t>(CurrentFolderId());
@@ -801,7 +811,7 @@ uint32_t TForm1::EntryId(const cl::TListItem* item) {
 
 // "新建目录": one empty folder in the folder shown, written by the add worker.
 void TForm1::newdirokClick() {
-  if (Edit2.Text().empty()) return;
+  if (Edit2.Text().empty() || WorkFileRefused()) return;
   std::string name = cl::InputBox("新建目录", "输入名称", "");
   if (name.empty()) return;
   if (NameRefused(name)) {

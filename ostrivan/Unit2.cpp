@@ -111,7 +111,9 @@ void readfileThread::ScanPages() {
   Synchronize([this] { ClearProgress(); });
   SetStateText("扫描IMG块信息完成");
 
-  if (!CreateWorkFile()) return;
+  // Browsing and extraction need only the image: without a WorkFile the tree
+  // is read all the same, and the commands that write through it refuse.
+  NoWorkFile = !CreateWorkFile();
   RunList.AppendWorkFileEntry(0, 0);
   ProgressDone = 0;
   SetStateText("正在构建文件列表");
@@ -291,6 +293,7 @@ void readfileThread::ScanFinished() {
   Form1->TreeView1.FullCollapse();
   if (root) root->Expand(false);
   ShowFolder(root, Form1->ListView1);
+  if (NoWorkFile) ShowFailure(WorkFileFailedText);
   if (Failed) ShowFailure(ScanFailedText);
 }
 

@@ -32,6 +32,7 @@ public:
   int32_t ProgressTotal = 0;  // page count of the image
   ObjectRecord Record;        // the header at hand, as AddOrUpdateNode takes it
   bool Failed = false;        // the scan stopped short on an unexpected failure
+  bool NoWorkFile = false;    // the WorkFile could not be made; the tree is read all the same
 
   // Called with the page of each accepted header before it is handed over;
   // tests make a scan fail with it.

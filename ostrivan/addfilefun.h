@@ -22,6 +22,10 @@ constexpr uint16_t LastNewObjectId = 0xFFFF;
 // ahead of UTC, and the properties dialog adds them back.
 constexpr int64_t TimeStampOffset = 28800;
 
+// What adding, a new folder and the rebuild say when the scan could not make
+// the WorkFile (the program's folder is read-only, or the disk is full).
+constexpr char WorkFileFailedText[] = "无法创建工作文件！,可能程序目录只读或磁盘已满。";
+
 // Creates ProgramDir() + WorkFileName afresh as one dummy page of zero bytes,
 // kept open for reading and writing with exclusive sharing and mapped whole.
 // Sets WorkFileHandle, WorkFileMapping, WorkView and WorkFileSize and returns

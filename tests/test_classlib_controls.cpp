@@ -207,13 +207,62 @@ TEST(StatusBar, OnlyTheOwnerDrawnPanelReachesTheHandlerWithItsRectangle) {
 TEST(StatusBar, TextsTravelByteForByteAndHintsTakeTheWholeBar) {
   StatusFixture f;
   f.bar.SetPanelText(1, "固件 system.img");
-  f.bar.ShowHint("D:\\镜像\\system.img");
+  f.bar.ShowSimpleText("D:\\镜像\\system.img");
   EXPECT_TRUE(SendMessageA(f.bar.Handle(), SB_ISSIMPLE, 0, 0));
   f.bar.ShowPanels();
   EXPECT_FALSE(SendMessageA(f.bar.Handle(), SB_ISSIMPLE, 0, 0));
   char buf[256] = {};
   SendMessageA(f.bar.Handle(), SB_GETTEXTA, 1, reinterpret_cast<LPARAM>(buf));
   EXPECT_EQ(std::string(buf), "固件 system.img");
+}
+
+// The text the application's tooltip holds for a control; "<none>" when the
+// control has no tool there.
+std::string TipOf(const cl::TControl& c) {
+  std::string text;
+  return cl::Application.Hints().ToolText(c.Handle(), text) ? text : "<none>";
+}
+
+TEST(Hints, ControlsThatShowHintsHaveATipThatFollowsTheHint) {
+  StatusFixture f;
+  cl::TPanel panel(&f.form);
+  // Longer than the 80 bytes the ANSI text query of a tooltip reaches.
+  const std::string path = "D:\\固件\\某个很长的目录名\\another rather long folder name\\system.img";
+  const std::string noted = path + "  \"OOB头双字节 有(OXFF,OXFF)檫除标记\"";
+  ASSERT_GT(noted.size(), 80u);
+
+  f.bar.SetHint(path);
+  EXPECT_EQ(TipOf(f.bar), "<none>");
+  f.bar.SetShowHint(true);
+  EXPECT_EQ(TipOf(f.bar), path);
+  panel.SetShowHint(true);
+  panel.SetHint("面板");
+  struct Step {
+    const char* name;
+    std::string hint;
+  } steps[] = {{"with the note", noted}, {"cleared", ""}, {"path again", path}};
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.name);
+    f.bar.SetHint(s.hint);
+    EXPECT_EQ(TipOf(f.bar), s.hint);
+    EXPECT_EQ(TipOf(panel), "面板");
+  }
+  f.bar.SetShowHint(false);
+  EXPECT_EQ(TipOf(f.bar), "<none>");
+  EXPECT_EQ(f.bar.Hint(), path);
+  f.bar.SetShowHint(true);
+  EXPECT_EQ(TipOf(f.bar), path);
+
+  // A control that goes takes its tool with it.
+  HWND tip = cl::Application.Hints().Handle();
+  ASSERT_NE(tip, nullptr);
+  const LRESULT tools = SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0);
+  {
+    cl::TPanel passing(&f.form);
+    passing.SetShowHint(true);
+    EXPECT_EQ(SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0), tools + 1);
+  }
+  EXPECT_EQ(SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0), tools);
 }
 
 // A panel holding a tool bar directly or through a cool bar band, as the

@@ -147,3 +147,52 @@ TEST(ResourceStream, MissingResourceWritesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// The file-system path of an item-id list ("" for none).
+std::string PathOf(const cl::ItemIdList& list) {
+  char buf[MAX_PATH] = {};
+  return list && SHGetPathFromIDListA(list.get(), buf) ? std::string(buf) : std::string();
+}
+
+TEST(FolderChooser, RootedAtTheCurrentDrivesRootOrElseTheDesktop) {
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  char start[MAX_PATH] = {}, windows[MAX_PATH] = {};
+  ASSERT_GT(GetCurrentDirectoryA(MAX_PATH, start), 2u);
+  ASSERT_GT(GetWindowsDirectoryA(windows, MAX_PATH), 2u);
+  // The root follows the current drive (under Wine the build folder lies on
+  // another drive than the Windows folder).
+  for (const char* current : {windows, start}) {
+    SCOPED_TRACE(current);
+    ASSERT_TRUE(SetCurrentDirectoryA(current));
+    cl::ItemIdList root = cl::FolderChooserRoot(nullptr);
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(PathOf(root), std::string(current, 2) + "\\");
+  }
+  SetCurrentDirectoryA(start);
+  // A name the desktop cannot parse gives no list: the chooser then starts
+  // at the desktop.
+  std::string missing = cl::TempDir() + "cl-no-such-folder-" + std::to_string(GetCurrentProcessId()) + "\\below";
+  EXPECT_EQ(cl::ParseShellName(nullptr, cl::WideFromAnsi(missing)), nullptr);
+  CoUninitialize();
+}
+
+TEST(FolderChooser, ScriptedAnswersStandInForTheDialog) {
+  ScriptedDialogs dialogs;
+  dialogs.QueueText("D:\\输出");
+  dialogs.QueueText("", false);
+  std::string path = "unchanged";
+  EXPECT_TRUE(cl::BrowseForFolder(nullptr, "请选择存放目录", path));
+  EXPECT_EQ(path, "D:\\输出");
+  path = "unchanged";
+  EXPECT_FALSE(cl::BrowseForFolder(nullptr, "请选择存放目录", path));
+  EXPECT_EQ(path, "unchanged");
+  ASSERT_EQ(dialogs.asked.size(), 2u);
+  for (const AskedDialog& a : dialogs.asked) {
+    EXPECT_EQ(a.kind, cl::DialogKind::BrowseFolder);
+    EXPECT_EQ(a.title, "请选择存放目录");
+  }
+}
+
+}  // namespace

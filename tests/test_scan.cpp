@@ -84,6 +84,13 @@ std::vector<std::string> ListCaptions() {
   return out;
 }
 
+// What the tooltip holds for the status bar, asked of the tooltip control.
+std::string StatusBarTip() {
+  std::string text;
+  EXPECT_TRUE(cl::Application.Hints().ToolText(Form1->StatusBar1.Handle(), text)) << "the status bar shows no hint";
+  return text;
+}
+
 const char kOpenFailed[] = "无法打开选定的IMG文件！,可能其它程序正在使用。";
 
 // The program's forms, created once; every image is written to a file of its
@@ -503,6 +510,7 @@ TEST_F(Scan, StatusTextsAndEraseMarkerNote) {
     b.AddFile(300, 1, "f", std::string(3 * 2048, 'q'));
     std::string path = Open(b, "system.img");
     EXPECT_EQ(Form1->StatusBar1.Hint(), path + c.note);
+    EXPECT_EQ(StatusBarTip(), path + c.note);
     EXPECT_EQ(Form1->StatusBar1.PanelText(1), FileNamePart(path));
     EXPECT_EQ(Form1->StatusBar1.PanelText(3), "0.01MB");
     EXPECT_EQ(Form1->StatusBar1.PanelText(4), "读取完成！");
@@ -548,6 +556,7 @@ TEST_F(Scan, CommandsWaitWhileTheScanRuns) {
   EXPECT_FALSE(Form1->TreeView1.Enabled());
   EXPECT_EQ(Form1->Edit2.Text(), "");
   EXPECT_EQ(Form1->StatusBar1.Hint(), path);
+  EXPECT_EQ(StatusBarTip(), path);
   Form1->ToolButton1Click();  // "向上"
   EXPECT_EQ(Form1->Edit2.Text(), "");
   EXPECT_EQ(ListCaptions(), std::vector<std::string>{});
@@ -622,27 +631,89 @@ TEST_F(Scan, FailedOpens) {
     EXPECT_EQ(Form1->StatusBar1.PanelText(1), c.opens ? FileNamePart(path) : before1);
     EXPECT_EQ(Form1->StatusBar1.PanelText(3), c.opens ? "0.00MB" : before3);
     EXPECT_EQ(Form1->StatusBar1.Hint(), c.opens ? path : "");
+    EXPECT_EQ(StatusBarTip(), c.opens ? path : "");
     Form1->ToolButton1Click();  // "向上" has nothing to go to
     EXPECT_EQ(Form1->Edit2.Text(), "");
   }
 }
 
-TEST_F(Scan, WorkFileThatCannotBeMadeStillEndsTheScan) {
+// Browsing and extraction need only the image: a WorkFile that cannot be made
+// (here the program's folder does not exist) costs only the commands that
+// write through it, and the user hears of it once.
+TEST_F(Scan, WithoutAWorkFileTheTreeIsReadAndTheWritingCommandsRefuse) {
+  const char kNoWorkFile[] = "无法创建工作文件！,可能程序目录只读或磁盘已满。";
   ImageBuilder b;
   b.AddRoot();
   b.AddDir(300, 1, "sub");
+  b.AddFile(301, 300, "f", std::string(3000, 'f'));
+  b.AddFile(302, 1, "top", "top bytes");
   std::string path = NewPath();
   ASSERT_TRUE(b.WriteTo(path));
+  const std::vector<std::string> tree{"/ 3 0 1", "/sub 3 0 300", "/sub/f 1 3000 301", "/top 1 9 302"};
+  auto expectOneNotice = [&](const std::vector<AskedDialog>& asked) {
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].kind, cl::DialogKind::MessageBox);
+    EXPECT_EQ(asked[0].title, "提示");
+    EXPECT_EQ(asked[0].text, kNoWorkFile);
+    EXPECT_EQ(asked[0].flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+    EXPECT_EQ(asked[0].owner, cl::Application.Handle());
+  };
+
   OverrideProgramDir(folder_->Path() + "no such folder\\");
-  OpenPath(path);
+  dialogs_.QueueFiles({path});
+  Form1->ToolButton10->Click();
+  WaitForScan();
   OverrideProgramDir(folder_->Path());
-  EXPECT_EQ(WorkView, nullptr);
-  EXPECT_EQ(TreeLines(), (std::vector<std::string>{"/ 3 0 1"}));
+  ASSERT_EQ(WorkView, nullptr);
+  ASSERT_FALSE(dialogs_.asked.empty());
+  EXPECT_EQ(dialogs_.asked[0].kind, cl::DialogKind::OpenFile);
+  expectOneNotice(std::vector<AskedDialog>(dialogs_.asked.begin() + 1, dialogs_.asked.end()));
+  EXPECT_EQ(TreeLines(), tree);
+  EXPECT_EQ(RunList.Entries(), (std::vector<RunEntry>{{BaseSequenceNumber, PageSource::Image, 0, b.PageCount() - 1},
+                                                     {BaseSequenceNumber, PageSource::WorkFile, 0, 0}}));
   EXPECT_EQ(Form1->StatusBar1.PanelText(4), "读取完成！");
+  EXPECT_EQ(Form1->Edit2.Text(), "/");
+  EXPECT_EQ(ListCaptions(), (std::vector<std::string>{"sub", "top"}));
   EXPECT_TRUE(Form1->ToolButton10->Enabled());
   EXPECT_TRUE(Form1->TreeView1.Enabled());
-  EXPECT_FALSE(ScanRunning);
-  EXPECT_EQ(Form1->Edit2.Text(), "/");
+
+  struct Command {
+    const char* name;
+    std::function<void()> run;
+  } commands[] = {{"添加文件", [] { Form1->addfileokClick(); }},
+                  {"添加目录", [] { Form1->adddirokClick(); }},
+                  {"新建目录", [] { Form1->newdirokClick(); }},
+                  {"整理另存", [] { Form1->ToolButton5Click(); }}};
+  for (const Command& c : commands) {
+    SCOPED_TRACE(c.name);
+    dialogs_.asked.clear();
+    c.run();
+    WaitForWorkers();
+    // Refused before anything is asked: no file, folder, name or ECC kind.
+    expectOneNotice(dialogs_.asked);
+    EXPECT_EQ(Modified, 0);
+    EXPECT_EQ(TreeLines(), tree);
+  }
+
+  testsupport::ScratchFolder dest;
+  dialogs_.asked.clear();
+  dialogs_.QueueText(dest.Path().substr(0, dest.Path().size() - 1));
+  Form1->outfileallokClick();
+  WaitForWorkers();
+  for (const AskedDialog& a : dialogs_.asked) EXPECT_NE(a.kind, cl::DialogKind::MessageBox) << a.text;
+  EXPECT_EQ(testsupport::ReadHostFile(dest.File("sub\\f")), std::string(3000, 'f'));
+  EXPECT_EQ(testsupport::ReadHostFile(dest.File("top")), "top bytes");
+
+  // The next open makes its WorkFile again, and the commands work.
+  Open(b);
+  EXPECT_NE(WorkView, nullptr);
+  dialogs_.asked.clear();
+  dialogs_.QueueText("new");
+  Form1->newdirokClick();
+  WaitForWorkers();
+  EXPECT_EQ(MessageBoxCount(), 0u);
+  EXPECT_NE(FindNode("/new"), nullptr);
+  Modified = 0;
 }
 
 TEST_F(Scan, UnsavedEditsAreAskedAboutFirst) {
