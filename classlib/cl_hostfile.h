@@ -1,5 +1,5 @@
-// Host files written whole: what the extraction and the writer processes
-// (cl_writerproc.h) share. Paths are ANSI (the system code page).
+// Host files written whole: what the extraction and the rebuild share.
+// Paths are ANSI (the system code page).
 #pragma once
 #include <windows.h>
 

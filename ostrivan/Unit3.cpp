@@ -212,9 +212,8 @@ std::string HostPathKey(const std::string& path) {
   return key;
 }
 
-HostFileWriters::HostFileWriters(const WalkSources& sources, unsigned threads, bool processes,
-                                 size_t maxQueuedBytes)
-    : sources_(sources), processes_(processes), queues_(std::max(1u, threads)), maxQueued_(maxQueuedBytes) {
+HostFileWriters::HostFileWriters(const WalkSources& sources, unsigned threads, size_t maxQueuedBytes)
+    : sources_(sources), queues_(std::max(1u, threads)), maxQueued_(maxQueuedBytes) {
   for (size_t i = 0; i < queues_.size(); ++i) threads_.emplace_back([this, i] { Run(i); });
 }
 
@@ -231,18 +230,12 @@ void HostFileWriters::Write(const std::string& path, const ObjectRecord& r) {
   std::string key = HostPathKey(path);
   // The same name always goes to the same thread, which keeps the order.
   Queue& q = queues_[std::hash<std::string>()(key) % queues_.size()];
-  cl::FileWriterProcess* wake = nullptr;
-  {
-    std::unique_lock<cl::Lock> hold(lock_);
-    done_.wait(hold, [this] { return queued_ < maxQueued_; });
-    queued_ += r.FileSize;
-    ++pending_[key];
-    q.Jobs.push_back({path, std::move(key), r});
-    q.Ready.notify_one();
-    if (q.WaitsOnProcess) wake = q.Process.get();
-    q.WaitsOnProcess = false;
-  }
-  if (wake) wake->Wake();
+  std::unique_lock<cl::Lock> hold(lock_);
+  done_.wait(hold, [this] { return queued_ < maxQueued_; });
+  queued_ += r.FileSize;
+  ++pending_[key];
+  q.Jobs.push_back({path, std::move(key), r});
+  q.Ready.notify_one();
 }
 
 void HostFileWriters::WaitForPath(const std::string& path) {
@@ -265,29 +258,8 @@ int HostFileWriters::Finish() {
   return failed;
 }
 
-bool HostFileWriters::WriteHere(const Job& job, std::vector<uint8_t>& buffer) const {
-  return AssembleFileData(job.Record, sources_, buffer) && cl::WriteHostFile(job.Path, buffer.data(), buffer.size());
-}
-
-void HostFileWriters::Done(const std::string& key, uint32_t bytes, bool ok) {
-  if (!ok) ++failures_;
-  queued_ -= bytes;
-  auto it = pending_.find(key);
-  if (--it->second == 0) pending_.erase(it);
-}
-
 void HostFileWriters::Run(size_t index) {
   Queue& q = queues_[index];
-  if (processes_) {
-    // Write reads q.Process only while this thread waits in it.
-    q.Process = std::make_unique<cl::FileWriterProcess>();
-    if (q.Process->Usable()) {
-      RunWithProcess(q);
-      q.Process.reset();  // waits for its writer to end, beside the other threads
-      return;
-    }
-    q.Process.reset();
-  }
   std::vector<uint8_t> buffer;  // kept from file to file
   std::unique_lock<cl::Lock> hold(lock_);
   for (;;) {
@@ -298,98 +270,15 @@ void HostFileWriters::Run(size_t index) {
     hold.unlock();
     bool ok = false;
     try {
-      ok = WriteHere(job, buffer);
+      ok = AssembleFileData(job.Record, sources_, buffer) && cl::WriteHostFile(job.Path, buffer.data(), buffer.size());
     } catch (...) {
     }
     hold.lock();
-    Done(job.Key, job.Record.FileSize, ok);
+    if (!ok) ++failures_;
+    queued_ -= job.Record.FileSize;
+    auto it = pending_.find(job.Key);
+    if (--it->second == 0) pending_.erase(it);
     done_.notify_all();
-  }
-}
-
-namespace {
-// A thread whose writer's ring is full waits for this many files to be
-// written before it looks again: one wake-up per batch, not per file.
-constexpr uint32_t kRingWaitFiles = 32;
-}  // namespace
-
-bool HostFileWriters::AwaitWriterProcesses = false;
-
-void HostFileWriters::RunWithProcess(Queue& q) {
-  cl::FileWriterProcess& writer = *q.Process;
-  if (AwaitWriterProcesses) writer.WaitUntilUp();
-  struct InFlight {
-    std::string Key;
-    uint32_t Bytes;
-  };
-  std::deque<InFlight> inFlight;
-  std::vector<bool> results;
-  std::unique_ptr<Job> next;  // taken from the queue, not yet handed over
-  bool handedAny = false;
-  std::vector<uint8_t> buffer;  // for the files written here
-  std::unique_lock<cl::Lock> hold(lock_);
-  for (;;) {
-    results.clear();
-    writer.TakeResults(results);
-    if (!results.empty()) {
-      for (bool ok : results) {
-        Done(inFlight.front().Key, inFlight.front().Bytes, ok);
-        inFlight.pop_front();
-      }
-      done_.notify_all();
-    }
-    if (!next && !q.Jobs.empty()) {
-      next = std::make_unique<Job>(std::move(q.Jobs.front()));
-      q.Jobs.pop_front();
-    }
-    if (next) {
-      hold.unlock();
-      const uint32_t size = next->Record.FileSize;
-      bool handedOver = false, ok = false;
-      try {
-        // Until its writer is up, and for a file the ring cannot hold, the
-        // thread writes itself, but never while files it handed over are
-        // unwritten: the files of a name stay in order.
-        const bool fits = writer.Fits(next->Path, size);
-        if (!fits && !inFlight.empty()) {
-          writer.Wait(writer.InFlight());
-          hold.lock();
-          continue;
-        }
-        if (!fits || (!handedAny && !writer.WriterUp())) {
-          ok = WriteHere(*next, buffer);
-        } else if (uint8_t* bytes = writer.Reserve(next->Path, size)) {
-          AssembleFileBytes(FilePieces(next->Record, RunList, sources_), 0, size, bytes);
-          writer.Publish();
-          handedOver = handedAny = true;
-        } else {
-          writer.Wait(kRingWaitFiles);
-          hold.lock();
-          continue;
-        }
-      } catch (...) {
-      }
-      hold.lock();
-      if (handedOver) {
-        inFlight.push_back({std::move(next->Key), size});
-      } else {
-        Done(next->Key, size, ok);
-        done_.notify_all();
-      }
-      next.reset();
-      continue;
-    }
-    if (inFlight.empty()) {
-      if (stopping_) return;
-      q.Ready.wait(hold, [this, &q] { return stopping_ || !q.Jobs.empty(); });
-      continue;
-    }
-    // Nothing to hand over: wait for the writer to finish, or for a new file.
-    q.WaitsOnProcess = true;
-    hold.unlock();
-    writer.Wait(writer.InFlight());
-    hold.lock();
-    q.WaitsOnProcess = false;
   }
 }
 
@@ -411,10 +300,8 @@ bool ExtractFileData(const ObjectRecord& r, const std::string& hostPath) {
 
 namespace {
 
-// Threads that write the host files of one extraction, and threads (each
-// with its writer process) when processes write them.
+// Threads that write the host files of one extraction.
 constexpr unsigned kWriterThreads = 3;
-constexpr unsigned kWriterProcesses = 4;
 
 int SubtreeSize(const cl::TTreeNode* node) {
   int count = 0;
@@ -429,8 +316,6 @@ int SubtreeSize(const cl::TTreeNode* node) {
 }
 
 }  // namespace
-
-int outfileThread::WriterProcessesFrom = 1000;
 
 outfileThread::outfileThread(const std::string& destination, const std::vector<std::string>& ids)
     : Destination(destination), Ids(ids) {}
@@ -454,22 +339,18 @@ void outfileThread::Work() {
     nodes.push_back(node);
     Total += SubtreeSize(node);
   }
-  ChunkIndex work;  // outlives the writers, which read it
+  Synchronize([this] { ShowExtractProgress(); });
+
+  cl::Screen.SetCursor(IDC_APPSTARTING);
+  const ChunkIndex& image = ImageChunkIndex();
+  ChunkIndex work = BuildWorkChunkIndex();
+  sources_ = {&image, &work, ImageBytes(), WorkBytes()};
   {
-    // The writers start first: their processes come up while the dialog
-    // opens and the index is built. They read sources_ from the first file
-    // handed over on.
-    const bool processes = Total >= WriterProcessesFrom;
-    HostFileWriters writers(sources_, processes ? kWriterProcesses : kWriterThreads, processes);
+    HostFileWriters writers(sources_, kWriterThreads);
     struct Detach {
       outfileThread* t;
       ~Detach() { t->writers_ = nullptr; }
     } detach{this};
-    Synchronize([this] { ShowExtractProgress(); });
-    cl::Screen.SetCursor(IDC_APPSTARTING);
-    const ChunkIndex& image = ImageChunkIndex();
-    work = BuildWorkChunkIndex();
-    sources_ = {&image, &work, ImageBytes(), WorkBytes()};
     writers_ = &writers;
     for (size_t i = 0; i < nodes.size(); ++i) {
       if (i > 0 && CancelRequested()) break;
@@ -480,7 +361,7 @@ void outfileThread::Work() {
   sources_ = WalkSources();
 }
 
-extern void ExtractSubtree(outfileThread& thread, const cl::TTreeView& tree, cl::TTreeNode* node,
+void ExtractSubtree(outfileThread& thread, const cl::TTreeView& tree, cl::TTreeNode* node,
                     const std::string& destination) {
   if (!node || node->Owner() != &tree) return;
   struct Pending {

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <deque>
-#include <memory>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -14,7 +13,6 @@
 #include "cl_hostfile.h"
 #include "cl_sync.h"
 #include "cl_thread.h"
-#include "cl_writerproc.h"
 #include "cl_treeview.h"
 #include "chunkwalk.h"
 #include "openimage.h"
@@ -66,18 +64,14 @@ std::string HostPathKey(const std::string& path);
 
 // Regular files handed over by the extraction worker, assembled and written
 // by threads of their own: creating and filling a host file costs more than
-// finding its bytes. With processes, each thread hands its files to a writer
-// process of its own (cl_writerproc.h) and only assembles them. Files of one
-// name go to one thread, which keeps the order they were handed over in, so
-// a later file of a name replaces an earlier one as it would without the
-// threads. Every file handed over is written (or removed whole when that
-// fails) before Finish or the destructor returns.
+// finding its bytes. Files of one name are written by one thread in the order they
+// were handed over, so a later file of a name replaces an earlier one as it
+// would without the threads. Every file handed over is written (or removed
+// whole when that fails) before Finish or the destructor returns.
 class HostFileWriters {
 public:
-  // sources are read from the first file handed over on; they (and what
-  // they point to) stay valid until the destructor has run.
-  HostFileWriters(const WalkSources& sources, unsigned threads, bool processes = false,
-                  size_t maxQueuedBytes = 64u << 20);
+  // sources stay valid until the destructor has run.
+  HostFileWriters(const WalkSources& sources, unsigned threads, size_t maxQueuedBytes = 64u << 20);
   ~HostFileWriters();
   HostFileWriters(const HostFileWriters&) = delete;
   HostFileWriters& operator=(const HostFileWriters&) = delete;
@@ -89,10 +83,6 @@ public:
   void WaitForPath(const std::string& path);
   // Waits for every file handed over; the files that failed since the last call.
   int Finish();
-  // For tests: with processes, each thread waits for its writer to come up
-  // and hands it every file (otherwise the threads write the files that
-  // come before that themselves, which in a small run is all of them).
-  static bool AwaitWriterProcesses;
 
 private:
   struct Job {
@@ -103,18 +93,10 @@ private:
   struct Queue {
     std::deque<Job> Jobs;
     cl::Condition Ready;  // a job came, or stopping
-    std::unique_ptr<cl::FileWriterProcess> Process;
-    bool WaitsOnProcess = false;  // the thread waits in Process->Wait
   };
   void Run(size_t index);
-  void RunWithProcess(Queue& q);
-  // Assembles and writes the file of job in this thread.
-  bool WriteHere(const Job& job, std::vector<uint8_t>& buffer) const;
-  // Books a file as written (ok) or failed; lock_ held.
-  void Done(const std::string& key, uint32_t bytes, bool ok);
 
-  const WalkSources& sources_;
-  const bool processes_;
+  const WalkSources sources_;
   // Handed over thousands of times a second: see cl_sync.h.
   cl::Lock lock_;
   cl::Condition done_;  // a file was written
@@ -138,9 +120,6 @@ public:
 
   std::string Destination;
   std::vector<std::string> Ids;
-  // From this many tree nodes on, the files are written by writer processes:
-  // starting them costs more than a small extraction takes.
-  static int WriterProcessesFrom;
 
 protected:
   void Execute() override;

@@ -3,14 +3,12 @@
 #include <stdio.h>
 
 #include "cl_app.h"
-#include "cl_writerproc.h"
 #include "session.h"
 
 
 // Every test program runs on a user-interface thread with an application
 // window, as the programs do.
 int main(int argc, char** argv) {
-  if (cl::RunIfFileWriterProcess()) return 0;
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
   ReportFaultsAndFail();
   ::testing::InitGoogleTest(&argc, argv);

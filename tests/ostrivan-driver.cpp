@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "Unit1.h"
-#include "cl_writerproc.h"
 #include "Unit4.h"
 #include "Unit5.h"
 #include "Unit7.h"
@@ -177,7 +176,6 @@ void WatchProgress() {
 }  // namespace
 
 int main() {
-  if (cl::RunIfFileWriterProcess()) return 0;
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
   ReportFaultsAndFail();
   const std::vector<std::string> args = Utf8Arguments();

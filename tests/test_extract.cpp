@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <deque>
@@ -610,28 +611,10 @@ TEST_F(Extract, ReplacedFilesAndNewFolders) {
   EXPECT_EQ("new", ReadHostFile(file));
 }
 
-// The same runs with the host files written by the threads themselves and
-// by writer processes (every file handed to them).
-class ExtractWriters : public Extract, public ::testing::WithParamInterface<bool> {
-protected:
-  void SetUp() override {
-    Extract::SetUp();
-    outfileThread::WriterProcessesFrom = GetParam() ? 0 : 1 << 30;
-    HostFileWriters::AwaitWriterProcesses = GetParam();
-  }
-  void TearDown() override {
-    outfileThread::WriterProcessesFrom = kDefaultFrom;
-    HostFileWriters::AwaitWriterProcesses = false;
-    Extract::TearDown();
-  }
-  const int kDefaultFrom = outfileThread::WriterProcessesFrom;
-};
-INSTANTIATE_TEST_SUITE_P(InProcessAndProcesses, ExtractWriters, ::testing::Bool());
-
 // Files and folders of one host name in tree order: with the files written
 // by threads of their own the later file still wins, and a folder over a
 // file made just before fails as it would without them.
-TEST_P(ExtractWriters, NamesMetTwiceKeepTheTreeOrder) {
+TEST_F(Extract, NamesMetTwiceKeepTheTreeOrder) {
   constexpr uint32_t kPairs = 12;
   ImageBuilder b;
   b.AddRoot();
@@ -666,6 +649,71 @@ TEST_P(ExtractWriters, NamesMetTwiceKeepTheTreeOrder) {
   EXPECT_EQ("有2个对象提取失败！", boxes[0].text);
 }
 
+namespace {
+
+// The processes other than this one that run this program's file, by name.
+std::vector<std::string> OtherCopiesOfThisProgram() {
+  char self[MAX_PATH];
+  DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string name(self, n);
+  name = name.substr(name.find_last_of("\\/") + 1);
+  std::vector<std::string> others;
+  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snap == INVALID_HANDLE_VALUE) return {"<no snapshot>"};
+  PROCESSENTRY32 e{};
+  e.dwSize = sizeof e;
+  for (BOOL more = Process32First(snap, &e); more; more = Process32Next(snap, &e))
+    if (e.th32ProcessID != GetCurrentProcessId() && lstrcmpiA(e.szExeFile, name.c_str()) == 0)
+      others.push_back(std::string(e.szExeFile) + " " + std::to_string(e.th32ProcessID));
+  CloseHandle(snap);
+  return others;
+}
+
+// Looks for other copies of the program at every step the dialog shows,
+// the last file's among them: by then thousands of files are being written.
+class CensusExtract : public outfileThread {
+public:
+  using outfileThread::outfileThread;
+  std::vector<int> sampledAt;
+  std::vector<std::string> others;
+
+protected:
+  void ShowProgressPosition() override {
+    outfileThread::ShowProgressPosition();
+    sampledAt.push_back(Position);
+    for (std::string& o : OtherCopiesOfThisProgram()) others.push_back(std::move(o));
+  }
+};
+
+}  // namespace
+
+TEST_F(Extract, ThousandsOfFilesAreWrittenInThisProcess) {
+  constexpr uint32_t kFiles = 3000;
+  ImageBuilder b;
+  b.AddRoot();
+  std::vector<PageRef> first;
+  for (uint32_t i = 0; i < kFiles; ++i)
+    first.push_back(
+        b.AddFile(301 + i, 300, "f" + std::to_string(i), PatternBytes(100 + i % 50, static_cast<uint8_t>(i))));
+  UseImage(b);
+  cl::TTreeNode* folder = Node(Root(), 300, "many", ObjectTypeDirectory);
+  for (uint32_t i = 0; i < kFiles; ++i)
+    Node(folder, 301 + i, "f" + std::to_string(i), ObjectTypeFile, 100 + i % 50, first[i]);
+  auto* w = new CensusExtract(Dest(), {"300"});
+  Form1->StartWorker(std::unique_ptr<cl::TThread>(w));
+  WaitForWorkers();
+  ASSERT_FALSE(w->sampledAt.empty());
+  EXPECT_EQ(static_cast<int>(kFiles) + 1, w->sampledAt.back());
+  EXPECT_EQ(std::vector<std::string>(), w->others);
+  EXPECT_EQ(kFiles + 1, Listing(dest_.Path()).size());
+  for (uint32_t i = 0; i < kFiles; i += 499) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(PatternBytes(100 + i % 50, static_cast<uint8_t>(i)),
+              ReadHostFile(dest_.File("many\\f" + std::to_string(i))));
+  }
+  EXPECT_TRUE(MessageBoxes().empty());
+}
+
 TEST_F(Extract, HostileNamesStayInsideTheDestination) {
   ImageBuilder b;
   b.AddRoot();
@@ -693,7 +741,7 @@ TEST_F(Extract, HostileNamesStayInsideTheDestination) {
 
 // ---- Failures -----------------------------------------------------------------------------------
 
-TEST_P(ExtractWriters, HostFailuresAreCountedAndReportedOnce) {
+TEST_F(Extract, HostFailuresAreCountedAndReportedOnce) {
   ImageBuilder b;
   b.AddRoot();
   PageRef f1 = b.AddFile(301, 1, "f.bin", "abc");

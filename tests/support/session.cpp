@@ -93,6 +93,18 @@ std::string AnsiFromUtf8Text(const std::string& utf8) { return cl::AnsiFromUtf8(
 
 namespace {
 
+// Prints text on standard output and standard error and ends the process
+// with exit code 3. Drivers print to redirected standard output only; tests
+// read standard error.
+[[noreturn]] void ReportAndEnd(const char* text) {
+  fputs(text, stdout);
+  fputs(text, stderr);
+  fflush(stdout);
+  fflush(stderr);
+  TerminateProcess(GetCurrentProcess(), 3);
+  for (;;) Sleep(INFINITE);
+}
+
 LONG CALLBACK FailOnFault(EXCEPTION_POINTERS* info) {
   DWORD code = info->ExceptionRecord->ExceptionCode;
   if (code != EXCEPTION_ACCESS_VIOLATION && code != EXCEPTION_ILLEGAL_INSTRUCTION &&
@@ -106,33 +118,24 @@ LONG CALLBACK FailOnFault(EXCEPTION_POINTERS* info) {
   char text[128];
   snprintf(text, sizeof text, "FATAL: exception 0x%08lx at offset 0x%llx of the test program\n", code,
            static_cast<unsigned long long>(at - base));
-  // Drivers print to redirected standard output only; tests read standard error.
-  fputs(text, stdout);
-  fputs(text, stderr);
-  fflush(stdout);
-  fflush(stderr);
-  TerminateProcess(GetCurrentProcess(), 3);
-  return EXCEPTION_CONTINUE_SEARCH;
+  ReportAndEnd(text);
 }
 
-// A fault that nothing handles, wherever it happened (inside a system
-// library that the test's code handed a bad pointer, say), fails the same way.
-LONG WINAPI FailOnUnhandledFault(EXCEPTION_POINTERS* info) {
-  char text[96];
-  snprintf(text, sizeof text, "FATAL: unhandled exception 0x%08lx\n", info->ExceptionRecord->ExceptionCode);
-  fputs(text, stdout);
-  fputs(text, stderr);
-  fflush(stdout);
-  fflush(stderr);
-  TerminateProcess(GetCurrentProcess(), 3);
-  return EXCEPTION_EXECUTE_HANDLER;
+// Any exception that nothing handles, wherever it happened (inside a system
+// or C library routine too): without this, the loader may end the process
+// with a code that reads as success.
+LONG WINAPI FailOnUnhandled(EXCEPTION_POINTERS* info) {
+  char text[128];
+  snprintf(text, sizeof text, "FATAL: unhandled exception 0x%08lx at %p\n",
+           static_cast<unsigned long>(info->ExceptionRecord->ExceptionCode), info->ExceptionRecord->ExceptionAddress);
+  ReportAndEnd(text);
 }
 
 }  // namespace
 
 void ReportFaultsAndFail() {
   AddVectoredExceptionHandler(1, FailOnFault);
-  SetUnhandledExceptionFilter(FailOnUnhandledFault);
+  SetUnhandledExceptionFilter(FailOnUnhandled);
 }
 
 bool SaveScreenshot(HWND window, const std::string& path) {

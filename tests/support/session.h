@@ -66,7 +66,8 @@ std::string AnsiFromUtf8Text(const std::string& utf8);
 // A fault in the test program's own code (also inside a window procedure,
 // where the system would swallow it) prints "FATAL: exception ..." on
 // standard output and standard error and ends the process with exit code 3;
-// so does a fault anywhere else that nothing handles ("FATAL: unhandled ...").
+// so does any other exception that nothing handles ("FATAL: unhandled
+// exception ...").
 void ReportFaultsAndFail();
 
 // Saves a window's pixels, as the screen shows them, to a BMP file.

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# The rules by which a test program passes: each way of ending of the fault
+# probe, run through run-gtest.sh as ctest runs every test program, gives the
+# expected verdict and reason. Usage: gtestrun-rules.sh RUNNER [EMULATOR] PROBE
+set -u
+runner=$1
+shift
+fails=0
+# filter | verdict (0 pass, 1 fail) | text the run's output must hold
+cases=(
+  "Probe.Passes|0|[  PASSED  ] 1 test."
+  "Probe.DISABLED_FaultsInTheCLibrary|1|run-gtest: the program ended with exit code 3"
+  "Probe.DISABLED_FaultsInTheCLibraryOnAnotherThread|1|run-gtest: the program ended with exit code 3"
+  "Probe.DISABLED_FaultsInItsOwnCode|1|run-gtest: the program ended with exit code 3"
+  "Probe.DISABLED_LeavesEarlyWithExitCodeZero|1|run-gtest: the program ended without GoogleTest's \"[  PASSED  ]\" line"
+  "Probe.DISABLED_Fails|1|run-gtest: the program ended with exit code 1"
+  "Probe.DISABLED_PrintsAFailureAndEndsWell|1|run-gtest: the program reported a failed test"
+)
+for c in "${cases[@]}"; do
+  IFS='|' read -r filter verdict text <<<"$c"
+  output=$("$runner" "$@" --gtest_filter="$filter" --gtest_also_run_disabled_tests 2>&1)
+  rc=$?
+  if [ "$rc" -ne "$verdict" ] || ! grep -qF -- "$text" <<<"$output"; then
+    echo "FAIL: $filter: verdict $rc, expected $verdict with \"$text\"; output:"
+    echo "$output"
+    fails=$((fails + 1))
+  else
+    echo "ok: $filter"
+  fi
+done
+# A fault says so before the program ends: one in the C library as unhandled
+# (the program's own fault handler leaves it alone), one in the program's
+# own code at once.
+output=$("$runner" "$@" --gtest_filter='Probe.DISABLED_FaultsInTheCLibrary*' --gtest_also_run_disabled_tests 2>&1)
+if ! grep -q '^FATAL: unhandled exception 0xc0000005 at ' <<<"$output"; then
+  echo "FAIL: the fault in the C library was not reported; output:"
+  echo "$output"
+  fails=$((fails + 1))
+fi
+output=$("$runner" "$@" --gtest_filter=Probe.DISABLED_FaultsInItsOwnCode --gtest_also_run_disabled_tests 2>&1)
+if ! grep -q '^FATAL: exception 0xc0000005 at offset ' <<<"$output"; then
+  echo "FAIL: the fault was not reported; output:"
+  echo "$output"
+  fails=$((fails + 1))
+fi
+[ "$fails" -eq 0 ]
