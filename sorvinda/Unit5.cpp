@@ -100,8 +100,7 @@ void dlmemuThread::Run() {
   // The kernel step writes the progress file anew; an old complete list must
   // not end this run at once. The branch record says whose list it will be.
   const std::string jd = src_ + "initdir\\jd.dat";
-  SetFileAttributesA(jd.c_str(), FILE_ATTRIBUTE_NORMAL);
-  DeleteFileA(jd.c_str());
+  DeleteHostFile(jd);
   if (cl::FileExists(jd) || !WriteSettingFile(src_ + kProgressBranchFile, branch_) ||
       !run.Start(script.lines, true)) {
     ShowNotice("下载中途断开!   ");
