@@ -28,9 +28,11 @@ std::function<UINT(const std::string&, UINT)> RunCommand = [](const std::string&
 };
 
 namespace {
+// Never destroyed itself: a worker still running when the program ends
+// ends with the process, its object untouched while its thread might run.
 std::vector<std::unique_ptr<cl::TThread>>& Workers() {
-  static std::vector<std::unique_ptr<cl::TThread>> workers;
-  return workers;
+  static auto* workers = new std::vector<std::unique_ptr<cl::TThread>>;
+  return *workers;
 }
 
 void DeleteLog(const std::string& path) {
