@@ -22,22 +22,22 @@ TForm1* Form1 = nullptr;
 
 std::string SrcPath, GitBin, Branch, StartTime;
 int TotalSteps = 0;
-HWND InitConsoleWnd = nullptr, DownloadConsoleWnd = nullptr, SwitchConsoleWnd = nullptr;
+std::atomic<HWND> InitConsoleWnd{nullptr}, DownloadConsoleWnd{nullptr}, SwitchConsoleWnd{nullptr};
 
 std::function<UINT(const std::string&, UINT)> RunCommand = [](const std::string& commandLine, UINT show) {
   return WinExec(commandLine.c_str(), show);
 };
 
 namespace {
-std::vector<cl::TThread*>& Workers() {
-  static std::vector<cl::TThread*> workers;
-  return workers;
+// Never destroyed itself: a worker still running when the program ends
+// ends with the process, its object untouched while its thread might run.
+std::vector<std::unique_ptr<cl::TThread>>& Workers() {
+  static auto* workers = new std::vector<std::unique_ptr<cl::TThread>>;
+  return *workers;
 }
 
 void DeleteLog(const std::string& path) {
-  if (!cl::FileExists(path)) return;
-  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  DeleteFileA(path.c_str());
+  if (cl::FileExists(path)) DeleteHostFile(path);
 }
 
 std::vector<std::string> FileLines(const std::string& path) {
@@ -51,15 +51,29 @@ int ShowNotice(const std::string& text, UINT buttons) {
   return cl::MessageBox(cl::Application.Handle(), text, "提示", buttons | MB_ICONINFORMATION);
 }
 
-void StartWorker(cl::TThread* worker) {
-  Workers().push_back(worker);
-  worker->Start();
+void StartWorker(std::unique_ptr<cl::TThread> worker) {
+  ReleaseFinishedWorkers();
+  Workers().push_back(std::move(worker));
+  Workers().back()->Start();
 }
 
 bool WorkerRunning() {
-  for (cl::TThread* w : Workers())
+  for (const auto& w : Workers())
     if (!w->Finished()) return true;
   return false;
+}
+
+void ReleaseFinishedWorkers() {
+  auto& workers = Workers();
+  for (auto it = workers.begin(); it != workers.end();) {
+    if ((*it)->Finished()) {
+      // Finished is set as Execute returns: the thread's last steps are short.
+      (*it)->WaitFor();
+      it = workers.erase(it);
+    } else {
+      ++it;
+    }
+  }
 }
 
 namespace {
@@ -426,7 +440,7 @@ void TForm1::FormCreate() {
     // A listing left by an earlier start must not pass for the new one.
     DeleteFileA((e + "tempgitpath.dat").c_str());
     RunCommand(ListingCommand(e), SW_HIDE);
-    StartWorker(new gitpathThread(e + "tempgitpath.dat"));
+    StartWorker(std::make_unique<gitpathThread>(e + "tempgitpath.dat"));
   }
 }
 
@@ -558,7 +572,7 @@ void TForm1::Button3Click() {
     return;
   }
   if (!TryBeginRun()) return;
-  StartWorker(new dlwThread(SrcPath, Branch, GitBin, GitServer()));
+  StartWorker(std::make_unique<dlwThread>(SrcPath, Branch, GitBin, GitServer()));
 }
 
 void TForm1::Button1Click() {
@@ -595,7 +609,7 @@ void TForm1::Button1Click() {
   }
   origin.SaveToFile(originPath);
   if (!TryBeginRun()) return;
-  StartWorker(new dlmemuThread(SrcPath, Branch, kernel, GitBin, GitServer()));
+  StartWorker(std::make_unique<dlmemuThread>(SrcPath, Branch, kernel, GitBin, GitServer()));
   // Only the worker closes it.
   Form7->ShowModal();
 }
@@ -617,22 +631,25 @@ void TForm1::Button5Click() {
   // Only for GitBin: without git there the script falls back on the path.
   CheckGitDir();
   if (!TryBeginRun()) return;
-  StartWorker(new linuxqiehuangThread(SrcPath, k, GitBin));
+  StartWorker(std::make_unique<linuxqiehuangThread>(SrcPath, k, GitBin));
 }
 
 void TForm1::FormClose(cl::TCloseAction& action) {
-  InitConsoleWnd = FindConsole(ConsoleKind::Init);
-  DownloadConsoleWnd = FindConsole(ConsoleKind::Download);
-  SwitchConsoleWnd = FindConsole(ConsoleKind::Switch);
-  if (SwitchConsoleWnd) {
+  // What this handler found is what it acts on, whatever a worker stores meanwhile.
+  const HWND init = FindConsole(ConsoleKind::Init), download = FindConsole(ConsoleKind::Download),
+             switching = FindConsole(ConsoleKind::Switch);
+  InitConsoleWnd = init;
+  DownloadConsoleWnd = download;
+  SwitchConsoleWnd = switching;
+  if (switching) {
     ShowNotice("切换LINUX内核,不可退出!   ");
     action = cl::caNone;
   }
-  if (DownloadConsoleWnd || InitConsoleWnd) {
+  if (download || init) {
     if (ShowNotice("正在下载要断开退了出?   ", MB_YESNO) == IDYES) {
       Tag = 1;
-      if (DownloadConsoleWnd) SendMessageA(DownloadConsoleWnd, WM_CLOSE, 0, 0);
-      if (InitConsoleWnd) SendMessageA(InitConsoleWnd, WM_CLOSE, 0, 0);
+      if (download) SendMessageA(download, WM_CLOSE, 0, 0);
+      if (init) SendMessageA(init, WM_CLOSE, 0, 0);
     } else {
       action = cl::caNone;
     }

@@ -3,7 +3,9 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,7 +23,12 @@ extern std::string GitBin;     // git folder that passed CheckGitDir, then "bin"
 extern std::string Branch;     // platform branch
 extern std::string StartTime;  // time label of the latest generated script
 extern int TotalSteps;         // download steps
-extern HWND InitConsoleWnd, DownloadConsoleWnd, SwitchConsoleWnd;
+// The consoles found last: the workers write them from their own threads
+// while the close handler reads and replaces them on the interface thread,
+// so each is atomic. (Handing every write to the interface thread would
+// make the workers' polling loops wait on it, also while it shows a
+// message box or has stopped taking calls at the program's end.)
+extern std::atomic<HWND> InitConsoleWnd, DownloadConsoleWnd, SwitchConsoleWnd;
 
 // Starts a hidden command (WinExec); tests put a recorder here.
 extern std::function<UINT(const std::string& commandLine, UINT show)> RunCommand;
@@ -41,9 +48,13 @@ void UpdateBranchLists();
 // The same for the source folder an initialisation ran in.
 void UpdateBranchLists(const std::string& srcPath);
 
-// Workers are started running and never freed; the program's end ends them.
-void StartWorker(cl::TThread* worker);
+// The main unit owns every worker it starts; a finished worker is released
+// when the next one starts, or by ReleaseFinishedWorkers. Interface thread.
+void StartWorker(std::unique_ptr<cl::TThread> worker);
 bool WorkerRunning();
+// Releases the workers that have finished and returns at once; one still
+// running (waiting on a console, say) is left to end with the process.
+void ReleaseFinishedWorkers();
 
 // One script run at a time: from the click of "初始化", "开始更新下载" or
 // "切换" until its worker ends. TryBeginRun refuses ("正在运行，请稍候！")

@@ -16,10 +16,7 @@ bool dlwThread::ClearWorkingFolder() {
     if (cl::DirectoryExists(manifest)) DeleteTree(manifest);
     if (cl::DirectoryExists(nh)) DeleteTree(nh);
     // An origin file of an earlier run must not pass for this run's answer.
-    if (cl::FileExists(origin)) {
-      SetFileAttributesA(origin.c_str(), FILE_ATTRIBUTE_NORMAL);
-      DeleteFileA(origin.c_str());
-    }
+    if (cl::FileExists(origin)) DeleteHostFile(origin);
     if (!cl::DirectoryExists(manifest) && !cl::DirectoryExists(nh) && !cl::FileExists(origin)) return true;
     if (attempt + 1 >= waits_.deleteTries) return false;
     Sleep(waits_.deletePauseMs);

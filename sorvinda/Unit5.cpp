@@ -8,8 +8,15 @@
 #include "rules.h"
 
 dlmemuThread::dlmemuThread(const std::string& srcPath, const std::string& branch, const std::string& kernelBranch,
-                           const std::string& gitBin, const std::string& host, const RunWaits& waits)
-    : src_(srcPath), branch_(branch), kernel_(kernelBranch), gitBin_(gitBin), host_(host), waits_(waits) {}
+                           const std::string& gitBin, const std::string& host, const RunWaits& waits,
+                           DownloadHook hook)
+    : src_(srcPath),
+      branch_(branch),
+      kernel_(kernelBranch),
+      gitBin_(gitBin),
+      host_(host),
+      waits_(waits),
+      hook_(std::move(hook)) {}
 
 void dlmemuThread::CloseWaitForm() {
   if (Form7) Form7->Close();
@@ -72,6 +79,7 @@ void dlmemuThread::Run() {
   waitFormClosed_ = true;
   Synchronize([this] { CloseWaitForm(); });
   for (int test = 1; !onBranch; ++test) {
+    Reached(DownloadMoment::ManifestTestFailed, test);
     if (test >= waits_.manifestTests) {
       Synchronize([this] { ReportNotInitialised(); });
       return;
@@ -100,8 +108,7 @@ void dlmemuThread::Run() {
   // The kernel step writes the progress file anew; an old complete list must
   // not end this run at once. The branch record says whose list it will be.
   const std::string jd = src_ + "initdir\\jd.dat";
-  SetFileAttributesA(jd.c_str(), FILE_ATTRIBUTE_NORMAL);
-  DeleteFileA(jd.c_str());
+  DeleteHostFile(jd);
   if (cl::FileExists(jd) || !WriteSettingFile(src_ + kProgressBranchFile, branch_) ||
       !run.Start(script.lines, true)) {
     ShowNotice("下载中途断开!   ");
@@ -126,6 +133,7 @@ void dlmemuThread::Run() {
       CopyFileA(jd.c_str(), (src_ + "initdir\\jd1.dat").c_str(), FALSE);
       continue;
     }
+    Reached(DownloadMoment::ProgressRead, static_cast<int>(count.size()));
     DownloadConsoleWnd = console = run.Find();
     if (static_cast<int>(count.size()) < total && !console) {
       // The last step may have ended just before the console did.

@@ -125,11 +125,9 @@ OriginInfo ReadOrigin(const std::vector<std::string>& lines) {
       std::string t = TrimText(line);
       size_t at = FindNoCase(t, "HEAD branch:");
       if (at != std::string::npos) t.erase(at, std::string("HEAD branch:").size());
-      t = TrimText(t);
-      if (!t.empty()) {
-        info.headText = t;
-        info.hasHeadText = true;
-      }
+      // Nothing after the colon empties the kernel box: the server named no head.
+      info.headText = TrimText(t);
+      info.hasHeadText = true;
     }
     if (ContainsNoCase(line, "remotes/origin")) {
       // A branch line starts with the name and goes on with git's remark.

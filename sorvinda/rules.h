@@ -46,7 +46,7 @@ bool HeadBranch(const std::vector<std::string>& lines, std::string& branch);
 // What the kernel repository's description ("initdir\origin") gives.
 struct OriginInfo {
   bool accepted = false;        // its first line is "* remote origin" (any case)
-  bool hasHeadText = false;     // a "HEAD branch" line gave a text
+  bool hasHeadText = false;     // a "HEAD branch" line was there (its text may be empty)
   std::string headText;         // the kernel box's text
   std::vector<std::string> branches;  // the kernel list's entries, in order
 };

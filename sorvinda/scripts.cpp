@@ -140,7 +140,54 @@ bool HeadNamesBranch(const std::string& headText, const std::string& branch) {
   return !branch.empty() && TrimText(headText) == "ref: refs/heads/" + branch;
 }
 
+namespace {
+// The path without trailing backslashes, a drive root ("D:\\") kept whole,
+// as the attribute and removal calls want it.
+std::string WithoutTrailingBackslash(std::string p) {
+  while (p.size() > 1 && p.back() == '\\' && p[p.size() - 2] != ':') p.pop_back();
+  return p;
+}
+
+// A link or junction goes itself; what it points at stays. It is deleted
+// through a handle that is the link (asked for as a reparse point, and
+// showing as one): where the system opens the target instead, which Wine
+// does, deleting through a path or that handle would remove the target, so
+// both stay. Its attributes are left alone, as setting them could reach the
+// target.
+void RemoveLink(const std::string& path) {
+  HANDLE h = CreateFileA(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileInformationByHandle(h, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    FILE_DISPOSITION_INFO dispose{TRUE};
+    SetFileInformationByHandle(h, FileDispositionInfo, &dispose, sizeof dispose);
+  }
+  CloseHandle(h);
+}
+}  // namespace
+
+void DeleteHostFile(const std::string& path) {
+  const DWORD a = GetFileAttributesA(path.c_str());
+  if (a == INVALID_FILE_ATTRIBUTES) return;
+  if (a & FILE_ATTRIBUTE_REPARSE_POINT) {
+    RemoveLink(path);
+    return;
+  }
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileA(path.c_str());
+}
+
 bool DeleteTree(const std::string& path) {
+  // A folder handed over as a link is never listed: whatever it points at
+  // may lie outside the folder the user chose.
+  const std::string top = WithoutTrailingBackslash(path);
+  const DWORD topAttributes = GetFileAttributesA(top.c_str());
+  if (topAttributes != INVALID_FILE_ATTRIBUTES && (topAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    RemoveLink(top);
+    return true;
+  }
   const std::string p = cl::IncludeTrailingBackslash(path);
   WIN32_FIND_DATAA fd;
   HANDLE h = FindFirstFileA((p + "*.*").c_str(), &fd);
@@ -149,12 +196,7 @@ bool DeleteTree(const std::string& path) {
       const std::string name = fd.cFileName, full = p + name;
       const bool dir = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
       if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        // A link or junction goes itself; what it points at stays. Its
-        // attributes are left alone, as setting them could reach the target.
-        if (dir)
-          RemoveDirectoryA(full.c_str());
-        else
-          DeleteFileA(full.c_str());
+        RemoveLink(full);
       } else if (dir) {
         if (name == "." || name == "..") continue;
         DeleteTree(full);

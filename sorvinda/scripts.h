@@ -55,9 +55,13 @@ std::string DeleteScriptCommand(const std::string& scriptPath);
 bool HeadNamesBranch(const std::string& headText, const std::string& branch);
 
 // Deletes a folder and everything in it, read-only, hidden and system
-// entries included; links and junctions are removed, never followed. Errors
-// are not reported: the caller sees the folder still there.
+// entries included; links and junctions, the folder itself included, are
+// removed, never followed. Errors are not reported: the caller sees the
+// folder still there.
 bool DeleteTree(const std::string& path);
+// Deletes one file, read-only, hidden and system ones included; a link goes
+// itself, its target's attributes untouched. Errors are not reported.
+void DeleteHostFile(const std::string& path);
 
 // ---- Runs ----------------------------------------------------------------------------
 // How long a run waits, and how often it looks.

@@ -7,7 +7,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   CreateProgramForms();
   Form1->Show();
   cl::Application.RunUntil([] { return false; });
-  // Workers may still wait on consoles or files and read the forms: the
-  // process ends here, before anything is freed.
+  // Finished workers are released; one still waiting on a console or a file
+  // may read the forms, so the process ends here, before anything else is
+  // freed, and ends it too.
+  ReleaseFinishedWorkers();
   ExitProcess(0);
 }

@@ -138,5 +138,20 @@ out=$(run branch android-4.4 click Button3 wait)
 echo "$out"
 check "link: the linked folder's file survives" [ "$(cat "$work/outside/keep.txt")" = keep ]
 check "link: a result is reported" [ -n "$(msgs)" ]
+rm -f "$S/initdir/manifest/link"
+
+# ---- 10. initdir\nh itself a link to a folder elsewhere: never listed or
+# written through. Wine opens a link's target even when asked for the link,
+# so the link cannot go without its target there: it stays, and the
+# initialisation stops before it makes anything in its place.
+mkdir -p "$work/outside2" && echo keep >"$work/outside2/keep.txt"
+rm -rf "$S/initdir/nh" && ln -s "$work/outside2" "$S/initdir/nh"
+out=$(run branch android-4.4 click Button3 wait)
+echo "$out"
+check "nh link: the linked folder's file survives" [ "$(cat "$work/outside2/keep.txt")" = keep ]
+check "nh link: nothing written through it" [ "$(ls -A "$work/outside2")" = keep.txt ]
+check "nh link: the link stays under Wine" [ -L "$S/initdir/nh" ]
+check "nh link: 初始化失败" [ "$(msgs)" = "初始化失败" ]
+rm -f "$S/initdir/nh"
 
 finish

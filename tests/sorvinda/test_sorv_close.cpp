@@ -33,7 +33,7 @@ TEST_F(SorvClose, ASwitchForbidsClosingAndTheFlagGoesBack) {
   EXPECT_EQ(asked[1].owner, cl::Application.Handle());
   EXPECT_TRUE(dl.closed);  // Yes breaks the download off...
   EXPECT_FALSE(sw.closed);
-  EXPECT_EQ(SwitchConsoleWnd, sw.Handle());
+  EXPECT_EQ(SwitchConsoleWnd.load(), sw.Handle());
   EXPECT_FALSE(cl::Application.Terminated());  // ...but the window stays
   EXPECT_EQ(Form1->Tag, 0);
   EXPECT_TRUE(IsWindowVisible(Form1->Handle()));
@@ -47,8 +47,8 @@ TEST_F(SorvClose, NoKeepsTheWindowAndTheConsole) {
   ASSERT_EQ(asked.size(), 1u);
   EXPECT_EQ(asked[0].text, "正在下载要断开退了出?   ");  // the download question for an initialisation too
   EXPECT_FALSE(init.closed);
-  EXPECT_EQ(InitConsoleWnd, init.Handle());
-  EXPECT_EQ(DownloadConsoleWnd, nullptr);
+  EXPECT_EQ(InitConsoleWnd.load(), init.Handle());
+  EXPECT_EQ(DownloadConsoleWnd.load(), nullptr);
   EXPECT_FALSE(cl::Application.Terminated());
   EXPECT_EQ(Form1->Tag, 0);
 }

@@ -173,7 +173,7 @@ protected:
   void Run(const std::string& branch) {
     WriteFile(s_ + "initdir\\manifest\\default.xml",
               "<manifest><default revision=\"android-4.4\"/><project path=\"a\" name=\"a\"/></manifest>");
-    StartWorker(new dlmemuThread(s_, branch, "k", "C:\\Git\\bin", "h", Waits()));
+    StartWorker(std::make_unique<dlmemuThread>(s_, branch, "k", "C:\\Git\\bin", "h", Waits()));
     cl::Application.RunUntil([] { return !WorkerRunning(); });
   }
   std::string s_ = src_.Path() + "s\\";
@@ -232,7 +232,7 @@ TEST_F(SorvDownloadWorker, AConsoleGoneBeforeTheLastStepIsABreak) {
   WriteFile(s_ + "initdir\\manifest\\default.xml",
             "<manifest><default revision=\"android-4.4\"/><project path=\"a\" name=\"a\"/></manifest>");
   DownloadConsoleWnd = nullptr;
-  StartWorker(new dlmemuThread(s_, "android-4.4", "k", "C:\\Git\\bin", "h", Waits()));
+  StartWorker(std::make_unique<dlmemuThread>(s_, "android-4.4", "k", "C:\\Git\\bin", "h", Waits()));
   // The user closes the console once the worker follows it.
   cl::Application.RunUntil([] { return DownloadConsoleWnd != nullptr || !WorkerRunning(); });
   ASSERT_TRUE(console_);
@@ -242,6 +242,75 @@ TEST_F(SorvDownloadWorker, AConsoleGoneBeforeTheLastStepIsABreak) {
   EXPECT_EQ(ReadFile(s_ + "initdir\\jd.dat"), "kernel\r\n");
   ASSERT_EQ(started_.size(), 2u);
   EXPECT_EQ(started_[1].line, "cmd.exe /c del /f /a " + s_ + "initdir\\getsrc.bat");
+}
+
+// The console goes in the same moment the last step is written: the read
+// that found a step missing came just before. The worker reads again before
+// it calls the run broken.
+TEST_F(SorvDownloadWorker, TheLastStepWrittenAsTheConsoleGoesIsComplete) {
+  ConsoleOnStart("kernel\r\n");
+  WriteFile(s_ + "initdir\\manifest\\default.xml",
+            "<manifest><default revision=\"android-4.4\"/><project path=\"a\" name=\"a\"/></manifest>");
+  std::vector<int> reads;
+  auto hook = [this, &reads](DownloadMoment moment, int n) {
+    if (moment != DownloadMoment::ProgressRead) return;
+    reads.push_back(n);
+    if (reads.size() != 1) return;
+    WriteFile(s_ + "initdir\\jd.dat", "kernel\r\na\r\n");
+    SendMessageA(console_->Handle(), WM_CLOSE, 0, 0);
+  };
+  StartWorker(std::make_unique<dlmemuThread>(s_, "android-4.4", "k", "C:\\Git\\bin", "h", Waits(), hook));
+  cl::Application.RunUntil([] { return !WorkerRunning(); });
+  EXPECT_EQ(reads, std::vector<int>{1});
+  EXPECT_EQ(Texts(), std::vector<std::string>{"下载完成!   "});
+  ASSERT_TRUE(console_);
+  EXPECT_TRUE(console_->closed);
+  ASSERT_EQ(started_.size(), 2u);
+  EXPECT_EQ(started_[1].line, "cmd.exe /c del /f /a " + s_ + "initdir\\getsrc.bat");
+}
+
+// The manifest is tested five times after the please-wait form has closed;
+// one that reaches the branch by the fifth test still downloads, after the
+// fifth failure the run is reported not initialised.
+TEST_F(SorvDownloadWorker, TheFifthFailedManifestTestReportsNotInitialised) {
+  struct Case {
+    const char* name;
+    int fixedAfter;  // failed tests after which the checkout has taken effect; 0: never
+    std::vector<int> failed;
+    std::vector<std::string> texts;
+    bool swapsButtons;
+  } cases[] = {
+      {"never on the branch", 0, {1, 2, 3, 4, 5}, {"请先初始化!   "}, true},
+      {"on the branch at the fifth test", 4, {1, 2, 3, 4}, {"下载完成!   "}, false},
+      {"on the branch only after the fifth", 5, {1, 2, 3, 4, 5}, {"请先初始化!   "}, true},
+  };
+  const std::string off = "<manifest><default revision=\"android-5.0\"/><project path=\"a\" name=\"a\"/></manifest>";
+  const std::string on = "<manifest><default revision=\"android-4.4\"/><project path=\"a\" name=\"a\"/></manifest>";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sorvtest::RemoveTree(s_);
+    dialogs_.asked.clear();
+    started_.clear();
+    console_.reset();
+    Form1->Button1.SetEnabled(true);
+    Form1->Button3.SetEnabled(false);
+    WriteFile(s_ + "initdir\\manifest\\default.xml", off);
+    ConsoleOnStart("kernel\r\na\r\n");
+    std::vector<int> failed;
+    auto hook = [&](DownloadMoment moment, int n) {
+      if (moment != DownloadMoment::ManifestTestFailed) return;
+      failed.push_back(n);
+      if (n == c.fixedAfter) WriteFile(s_ + "initdir\\manifest\\default.xml", on);
+    };
+    StartWorker(std::make_unique<dlmemuThread>(s_, "android-4.4", "k", "C:\\Git\\bin", "h", Waits(), hook));
+    cl::Application.RunUntil([] { return !WorkerRunning(); });
+    EXPECT_EQ(failed, c.failed);
+    EXPECT_EQ(Texts(), c.texts);
+    EXPECT_EQ(Form1->Button1.Enabled(), !c.swapsButtons);
+    EXPECT_EQ(Form1->Button3.Enabled(), c.swapsButtons);
+    EXPECT_EQ(cl::FileExists(s_ + "initdir\\jdbranch.dat"), !c.swapsButtons);
+    EXPECT_FALSE(RunInProgress());
+  }
 }
 
 TEST_F(SorvDownloadWorker, NoConsoleWithinTheWaitIsABreak) {
@@ -279,7 +348,7 @@ TEST_F(SorvDownloadWorker, AnUnsafeProjectIsRefusedBeforeAnythingRuns) {
               "<manifest><default revision=\"android-4.4\"/><project path=\"a\" name=\"a\"/>" + project +
                   "</manifest>");
     WriteFile(s_ + "initdir\\jd.dat", "kernel\r\n");
-    StartWorker(new dlmemuThread(s_, "android-4.4", "k", "C:\\Git\\bin", "h", Waits()));
+    StartWorker(std::make_unique<dlmemuThread>(s_, "android-4.4", "k", "C:\\Git\\bin", "h", Waits()));
     cl::Application.RunUntil([] { return !WorkerRunning(); });
     EXPECT_EQ(Texts(), std::vector<std::string>{c.message});
     EXPECT_TRUE(started_.empty());

@@ -39,8 +39,9 @@ TEST_F(SorvGitPath, WaitsForAWholeListingAndGivesUpQuietly) {
   const std::string first = "Path=C:\\A\\Git\\bin", rest = ";D:\\B\\Git\\bin\r\n";
   DWORD put = 0;
   WriteFile(writer, first.data(), static_cast<DWORD>(first.size()), &put, nullptr);
-  gitpathThread* worker = new gitpathThread(listing, 10000);
-  StartWorker(worker);
+  auto owned = std::make_unique<gitpathThread>(listing, 10000);
+  gitpathThread* worker = owned.get();
+  StartWorker(std::move(owned));
   // Three polls pass with the writer still there: the worker goes on waiting.
   EXPECT_EQ(WaitForSingleObject(worker->Handle(), 1600), static_cast<DWORD>(WAIT_TIMEOUT));
   WriteFile(writer, rest.data(), static_cast<DWORD>(rest.size()), &put, nullptr);
@@ -51,8 +52,9 @@ TEST_F(SorvGitPath, WaitsForAWholeListingAndGivesUpQuietly) {
   // No listing at all: the worker ends after its limit, showing nothing.
   Form1->LabeledEdit2.SetText("kept");
   DWORD start = GetTickCount();
-  gitpathThread* idle = new gitpathThread(dir.Path() + "never.dat", 1000);
-  StartWorker(idle);
+  auto ownedIdle = std::make_unique<gitpathThread>(dir.Path() + "never.dat", 1000);
+  gitpathThread* idle = ownedIdle.get();
+  StartWorker(std::move(ownedIdle));
   cl::Application.RunUntil([idle] { return idle->Finished(); });
   EXPECT_LT(GetTickCount() - start, 5000u);
   EXPECT_EQ(Form1->LabeledEdit2.Text(), "kept");

@@ -242,12 +242,26 @@ TEST_F(SorvMain, ButtonStatesFollowTheFiles) {
     EXPECT_EQ(Form1->Button3.Enabled(), !c.download);
     EXPECT_EQ(Form1->Button5.Enabled(), c.sw);
   }
-  // The last origin case kept its head text; an empty HEAD branch left it.
-  sorvtest::RemoveTree(s + "initdir");
-  WriteFile(s + "initdir\\origin", "* remote origin\n  HEAD branch:\n");
-  Form1->ComboBox2.SetText("kept");
-  ShowSource(s);
-  EXPECT_EQ(Form1->ComboBox2.Text(), "kept");
+  // An empty HEAD branch empties the kernel box; an origin without the line
+  // leaves the box as it was.
+  struct HeadCase {
+    const char* name;
+    const char* origin;
+    const char* text;
+  } heads[] = {
+      {"HEAD branch: and nothing", "* remote origin\n  HEAD branch:\n", ""},
+      {"HEAD branch: and blanks", "* remote origin\n  HEAD branch:   \r\n", ""},
+      {"HEAD branch: a name", "* remote origin\n  HEAD branch: next\n", "next"},
+      {"no HEAD branch line", "* remote origin\n  Fetch URL: x\n", "kept"},
+  };
+  for (const HeadCase& h : heads) {
+    SCOPED_TRACE(h.name);
+    sorvtest::RemoveTree(s + "initdir");
+    WriteFile(s + "initdir\\origin", h.origin);
+    Form1->ComboBox2.SetText("kept");
+    ShowSource(s);
+    EXPECT_EQ(Form1->ComboBox2.Text(), h.text);
+  }
 
   // An empty source folder: "初始化", and "切换" keeps its state.
   Form1->Button5.SetEnabled(true);

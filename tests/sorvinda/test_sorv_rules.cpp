@@ -137,20 +137,24 @@ TEST(SorvBranchRules, OriginFile) {
     const char* name;
     std::vector<std::string> lines;
     bool accepted;
+    bool hasHead;
     const char* head;
   } cases[] = {
-      {"capitals", {"* REMOTE ORIGIN", "  head branch: next"}, true, "next"},
-      {"trailing blank", {"* remote origin ", "  HEAD branch: next"}, false, ""},
-      {"empty", {}, false, ""},
-      {"no colon", {"* remote origin", "  HEAD branch (remote HEAD is ambiguous)"}, true,
+      {"capitals", {"* REMOTE ORIGIN", "  head branch: next"}, true, true, "next"},
+      {"trailing blank", {"* remote origin ", "  HEAD branch: next"}, false, false, ""},
+      {"empty", {}, false, false, ""},
+      {"no head line", {"* remote origin", "  Fetch URL: git://h/kernel/common.git"}, true, false, ""},
+      {"no colon", {"* remote origin", "  HEAD branch (remote HEAD is ambiguous)"}, true, true,
        "HEAD branch (remote HEAD is ambiguous)"},
-      {"nothing after", {"* remote origin", "  HEAD branch:   "}, true, ""},
+      {"nothing after", {"* remote origin", "  HEAD branch:   "}, true, true, ""},
+      {"nothing after, no blank", {"* remote origin", "HEAD branch:"}, true, true, ""},
+      {"the last head line wins", {"* remote origin", "  HEAD branch: next", "  HEAD branch:"}, true, true, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     OriginInfo r = ReadOrigin(c.lines);
     EXPECT_EQ(r.accepted, c.accepted);
-    EXPECT_EQ(r.hasHeadText, *c.head != 0);
+    EXPECT_EQ(r.hasHeadText, c.hasHead);
     EXPECT_EQ(r.headText, c.head);
     EXPECT_TRUE(r.branches.empty());
   }

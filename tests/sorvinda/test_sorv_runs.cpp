@@ -134,7 +134,7 @@ TEST_F(SorvRuns, InitialisationGivesUpOnAFolderThatCannotGo) {
   waits.deleteTries = 3;
   waits.deletePauseMs = 1;
   ASSERT_TRUE(TryBeginRun());
-  StartWorker(new dlwThread(s, "android-4.4", "C:\\Git\\bin", "h", waits));
+  StartWorker(std::make_unique<dlwThread>(s, "android-4.4", "C:\\Git\\bin", "h", waits));
   WaitWorkers();
   CloseHandle(held);
   EXPECT_EQ(Texts(), std::vector<std::string>{"初始化失败"});
@@ -153,7 +153,7 @@ TEST_F(SorvRuns, InitialisationWithoutAConsoleFailsAfterTheWaitAndDeletesItsScri
   waits.appearMs = 100;
   waits.scriptGoneMs = 0;
   ASSERT_TRUE(TryBeginRun());
-  StartWorker(new dlwThread(s, "android-4.4", "C:\\Git\\bin", "127.0.0.1:9418", waits));
+  StartWorker(std::make_unique<dlwThread>(s, "android-4.4", "C:\\Git\\bin", "127.0.0.1:9418", waits));
   WaitWorkers();
   EXPECT_EQ(Texts(), std::vector<std::string>{"初始化失败"});
   ASSERT_EQ(started_.size(), 2u);
@@ -172,8 +172,76 @@ TEST_F(SorvRuns, InitialisationWithoutAConsoleFailsAfterTheWaitAndDeletesItsScri
   EXPECT_TRUE(cl::DirectoryExists(s + "initdir\\manifest"));
   EXPECT_TRUE(cl::DirectoryExists(s + "initdir\\nh"));
   EXPECT_EQ(ReadFile(s + "initdir\\jd.dat"), "kernel\r\n");
-  EXPECT_EQ(InitConsoleWnd, nullptr);
+  EXPECT_EQ(InitConsoleWnd.load(), nullptr);
   EXPECT_FALSE(RunInProgress());
+}
+
+// An earlier initdir\nh that is a link to a folder elsewhere: the worker
+// never lists or writes through it. Where the platform can remove the link,
+// it goes and the initialisation goes on; where it cannot (Wine), the
+// initialisation stops before anything is made in its place.
+TEST_F(SorvRuns, InitialisationRemovesALinkedRepositoryFolderNotItsTarget) {
+  ScratchDir outside;
+  const std::string s = src_.Path();
+  ASSERT_TRUE(WriteFile(outside.Path() + "keep.txt", "keep"));
+  ASSERT_TRUE(WriteFile(s + "initdir\\manifest\\default.xml", "<manifest/>"));
+  sorvtest::FolderLink link(s + "initdir\\nh", outside.Path());
+  ASSERT_TRUE(link.Made());
+  RunWaits waits;
+  waits.appearMs = 50;
+  waits.deleteTries = 3;
+  waits.deletePauseMs = 1;
+  waits.scriptGoneMs = 0;
+  ASSERT_TRUE(TryBeginRun());
+  StartWorker(std::make_unique<dlwThread>(s, "android-4.4", "C:\\Git\\bin", "h", waits));
+  WaitWorkers();
+  EXPECT_EQ(ReadFile(outside.Path() + "keep.txt"), "keep");
+  EXPECT_FALSE(cl::DirectoryExists(outside.Path() + ".git"));
+  EXPECT_FALSE(cl::FileExists(s + "initdir\\manifest\\default.xml"));
+  EXPECT_EQ(Texts(), std::vector<std::string>{"初始化失败"});  // no console comes up here
+  if (sorvtest::FolderLinksRemovable()) {
+    EXPECT_FALSE(sorvtest::IsLink(s + "initdir\\nh"));
+    EXPECT_TRUE(cl::DirectoryExists(s + "initdir\\nh"));
+    ASSERT_EQ(started_.size(), 2u);
+    EXPECT_EQ(started_[0].line, "cmd.exe /c " + s + "initdir\\initbat.bat");
+  } else {
+    EXPECT_TRUE(sorvtest::IsLink(s + "initdir\\nh"));
+    EXPECT_TRUE(started_.empty());
+    EXPECT_FALSE(cl::FileExists(s + "initdir\\initbat.bat"));
+  }
+  EXPECT_FALSE(RunInProgress());
+}
+
+// A worker that runs until its event is set; its release is recorded.
+class HeldWorker : public cl::TThread {
+public:
+  HeldWorker(HANDLE go, bool* released) : go_(go), released_(released) {}
+  ~HeldWorker() override { *released_ = true; }
+
+protected:
+  void Execute() override { WaitForSingleObject(go_, INFINITE); }
+
+private:
+  HANDLE go_;
+  bool* released_;
+};
+
+TEST_F(SorvRuns, AFinishedWorkerIsReleasedARunningOneIsNeverWaitedFor) {
+  HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  bool firstReleased = false, secondReleased = false;
+  StartWorker(std::make_unique<HeldWorker>(go, &firstReleased));
+  ReleaseFinishedWorkers();  // returns at once: the running worker stays
+  EXPECT_FALSE(firstReleased);
+  EXPECT_TRUE(WorkerRunning());
+  SetEvent(go);
+  WaitWorkers();
+  EXPECT_FALSE(firstReleased);
+  StartWorker(std::make_unique<HeldWorker>(go, &secondReleased));  // the next start releases it
+  EXPECT_TRUE(firstReleased);
+  WaitWorkers();
+  ReleaseFinishedWorkers();  // as at the program's end
+  EXPECT_TRUE(secondReleased);
+  CloseHandle(go);
 }
 
 TEST_F(SorvRuns, SwitchIsJudgedByTheKernelsHead) {
@@ -199,7 +267,7 @@ TEST_F(SorvRuns, SwitchIsJudgedByTheKernelsHead) {
     waits.appearMs = 50;
     waits.scriptGoneMs = 0;
     ASSERT_TRUE(TryBeginRun());
-    StartWorker(new linuxqiehuangThread(s, "android-3.18", "C:\\Git\\bin", waits));
+    StartWorker(std::make_unique<linuxqiehuangThread>(s, "android-3.18", "C:\\Git\\bin", waits));
     WaitWorkers();
     EXPECT_EQ(Texts(), std::vector<std::string>{c.message});
     ASSERT_EQ(started_.size(), 2u);
@@ -209,7 +277,7 @@ TEST_F(SorvRuns, SwitchIsJudgedByTheKernelsHead) {
     std::string expected;
     for (const std::string& l : SwitchScriptLines(s, "android-3.18", "C:\\Git\\bin", StartTime)) expected += l + "\r\n";
     EXPECT_EQ(ReadFile(s + "initdir\\nhqh.bat"), expected);
-    EXPECT_EQ(SwitchConsoleWnd, nullptr);
+    EXPECT_EQ(SwitchConsoleWnd.load(), nullptr);
     EXPECT_FALSE(RunInProgress());
   }
 }
@@ -218,7 +286,7 @@ TEST_F(SorvRuns, SwitchWithoutAWorkingFolderFails) {
   RunWaits waits;
   waits.appearMs = 50;
   ASSERT_TRUE(TryBeginRun());
-  StartWorker(new linuxqiehuangThread(src_.Path() + "none\\", "android-3.18", "C:\\Git\\bin", waits));
+  StartWorker(std::make_unique<linuxqiehuangThread>(src_.Path() + "none\\", "android-3.18", "C:\\Git\\bin", waits));
   WaitWorkers();
   EXPECT_EQ(Texts(), std::vector<std::string>{"切换LINUX内核失败!   "});
   EXPECT_TRUE(started_.empty());
@@ -233,7 +301,7 @@ TEST_F(SorvRuns, ClosingFindsTheRunsConsoleAfterTheFolderChanged) {
   dialogs_.QueueButton(IDNO);
   Form1->Close();
   EXPECT_EQ(Texts(), std::vector<std::string>{"正在下载要断开退了出?   "});
-  EXPECT_EQ(InitConsoleWnd, console.Handle());
+  EXPECT_EQ(InitConsoleWnd.load(), console.Handle());
   EXPECT_FALSE(console.closed);
   EXPECT_FALSE(cl::Application.Terminated());
 }

@@ -264,3 +264,46 @@ TEST(SorvScripts, DeleteTreeLeavesAFileItCannotDelete) {
 }
 
 }  // namespace
+
+namespace {
+
+// A folder outside the one being deleted, with a read-only file: neither the
+// file nor its attributes may change, whatever link leads there.
+TEST(SorvScripts, DeleteTreeNeverListsThroughALink) {
+  struct Case {
+    const char* name;
+    const char* link;  // under the scratch folder
+    const char* root;  // what DeleteTree is handed
+    bool manifestGoes;
+    const char* target;  // under the outside folder
+  } cases[] = {
+      {"the folder handed over is a link", "initdir\\nh", "initdir\\nh", false, ""},
+      {"handed over with a trailing backslash", "initdir\\nh", "initdir\\nh\\", false, ""},
+      {"a link inside the folder", "initdir\\manifest\\link", "initdir\\manifest", true, ""},
+      {"handed over, an empty target", "initdir\\nh", "initdir\\nh", false, "empty"},
+      {"inside, an empty target", "initdir\\manifest\\link", "initdir\\manifest", true, "empty"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir dir, outside;
+    const std::string keep = outside.Path() + "sub\\keep.txt";
+    ASSERT_TRUE(WriteFile(keep, "keep"));
+    SetFileAttributesA(keep.c_str(), FILE_ATTRIBUTE_READONLY);
+    ASSERT_TRUE(WriteFile(dir.Path() + "initdir\\manifest\\default.xml", "<manifest/>"));
+    ASSERT_TRUE(WriteFile(dir.Path() + "initdir\\jd.dat", "kernel\r\n"));
+    const std::string target = outside.Make(c.target);
+    sorvtest::FolderLink link(dir.Path() + c.link, target);
+    ASSERT_TRUE(link.Made());
+    EXPECT_TRUE(DeleteTree(dir.Path() + c.root));
+    EXPECT_TRUE(cl::DirectoryExists(target));
+    EXPECT_EQ(ReadFile(keep), "keep");
+    EXPECT_NE(GetFileAttributesA(keep.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_EQ(sorvtest::IsLink(dir.Path() + c.link), !sorvtest::FolderLinksRemovable());
+    // What lies beside a link inside the folder goes; the rest of initdir stays.
+    EXPECT_EQ(cl::FileExists(dir.Path() + "initdir\\manifest\\default.xml"), !c.manifestGoes);
+    EXPECT_EQ(ReadFile(dir.Path() + "initdir\\jd.dat"), "kernel\r\n");
+    SetFileAttributesA(keep.c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
+}
+
+}  // namespace
