@@ -181,18 +181,7 @@ TToolBar::TToolBar(TWinControl* parent) : TControl(parent) {
   CreateChild(TOOLBARCLASSNAMEA, "",
               WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NORESIZE | CCS_NODIVIDER | CCS_NOPARENTALIGN);
   SendMessageA(hwnd_, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-
-  WNDCLASSEXA wc{};
-  if (!GetClassInfoExA(GetModuleHandleA(nullptr), kToolNotifyClass, &wc)) {
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = NotifyProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = kToolNotifyClass;
-    RegisterClassExA(&wc);
-  }
-  notify_ = CreateWindowExA(0, kToolNotifyClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleA(nullptr),
-                            nullptr);
-  SetWindowLongPtrA(notify_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(static_cast<TControl*>(this)));
+  notify_ = CreateMessageWindow(kToolNotifyClass, NotifyProc, static_cast<TControl*>(this));
   SendMessageA(hwnd_, TB_SETPARENT, reinterpret_cast<WPARAM>(notify_), 0);
 }
 

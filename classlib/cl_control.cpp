@@ -177,6 +177,21 @@ void TWinControl::Realign() {
   }
 }
 
+HWND CreateMessageWindow(const char* className, WNDPROC proc, void* owner) {
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSEXA wc{};
+  if (!GetClassInfoExA(instance, className, &wc)) {
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = instance;
+    wc.lpszClassName = className;
+    RegisterClassExA(&wc);
+  }
+  HWND hwnd = CreateWindowExA(0, className, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+  SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(owner));
+  return hwnd;
+}
+
 void TWinControl::RegisterContainerClass(const char* name, UINT style, HBRUSH background, HICON icon) {
   WNDCLASSEXA wc{};
   if (GetClassInfoExA(GetModuleHandleA(nullptr), name, &wc)) return;

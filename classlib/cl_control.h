@@ -32,6 +32,10 @@ LRESULT Guarded(Body&& body, LRESULT fallback = 0) {
   }
 }
 
+// A hidden message-only window of the class name, which is registered with
+// proc the first time; its user data is owner, where proc finds its object.
+HWND CreateMessageWindow(const char* className, WNDPROC proc, void* owner);
+
 // A font by face name, size (points; a negative size is a pixel height) and
 // character set; owns its GDI font.
 class TFont {

@@ -1,6 +1,7 @@
 #include "cl_timer.h"
 
 #include "cl_app.h"
+#include "cl_control.h"
 
 namespace cl {
 
@@ -8,18 +9,7 @@ namespace {
 const char kTimerClass[] = "ClTimer";
 }
 
-TTimer::TTimer() {
-  WNDCLASSEXA wc{};
-  if (!GetClassInfoExA(GetModuleHandleA(nullptr), kTimerClass, &wc)) {
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = TimerProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = kTimerClass;
-    RegisterClassExA(&wc);
-  }
-  hwnd_ = CreateWindowExA(0, kTimerClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleA(nullptr), nullptr);
-  SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-}
+TTimer::TTimer() : hwnd_(CreateMessageWindow(kTimerClass, TimerProc, this)) {}
 
 TTimer::~TTimer() {
   if (!hwnd_) return;

@@ -1,6 +1,7 @@
 #include "entrytext.h"
 
 #include "addfilefun.h"
+#include "cl_datetime.h"
 #include "model.h"
 
 namespace {
@@ -89,17 +90,7 @@ SYSTEMTIME MTimeClock(uint32_t mtime) {
   return st;
 }
 
-std::string MTimeText(uint32_t mtime) {
-  SYSTEMTIME t = MTimeClock(mtime);
-  char date[128] = {}, time[128] = {};
-  GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &t, nullptr, date, sizeof date);
-  std::string out = date;
-  if (t.wHour || t.wMinute || t.wSecond) {
-    GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &t, nullptr, time, sizeof time);
-    out += std::string(" ") + time;
-  }
-  return out;
-}
+std::string MTimeText(uint32_t mtime) { return cl::DateTimeToStr(MTimeClock(mtime)); }
 
 std::string DetailText(uint32_t mode) { return FormatMode(mode, 1) + " (" + FormatMode(mode, 0) + ")"; }
 

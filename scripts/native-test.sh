@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Builds the image code (format, ECC, model, scan walk, chunk walk, rebuild
-# pages) natively with clang under the address and undefined-behaviour
-# sanitizers, with its pure tests and the fuzzer's regression inputs, and runs
-# them. Needs Debian's clang, libclang-rt-14-dev (or the clang version's
-# runtime) and googletest (/usr/src/googletest).
+# Builds the image library (ostrivan/image) natively with clang under the
+# address and undefined-behaviour sanitizers, with its pure tests and the
+# fuzzer's regression inputs, and runs them. Needs Debian's clang,
+# libclang-rt-14-dev (or the clang version's runtime) and googletest
+# (/usr/src/googletest).
 #   native-test.sh [ctest arguments]
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)

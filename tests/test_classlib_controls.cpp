@@ -348,6 +348,39 @@ TEST(ToolBar, MouseClicksRunTheEnabledButtonsWhereverTheBarLies) {
   }
 }
 
+// The tool bar's notification window and the timer are message-only windows
+// of one registration per class: every window reaches the class's procedure
+// with its own owner, and none is a top-level window.
+TEST(MessageWindow, EachWindowOfAClassKeepsItsOwnerAndStaysOffTheDesktop) {
+  struct Probe {
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+      if (msg != WM_APP) return DefWindowProcA(hwnd, msg, wp, lp);
+      *reinterpret_cast<std::string*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA)) += static_cast<char>(wp);
+      return 1;
+    }
+  };
+  const char kClass[] = "ClMessageProbe";
+  std::string first, second;
+  HWND a = cl::CreateMessageWindow(kClass, Probe::Proc, &first);
+  HWND b = cl::CreateMessageWindow(kClass, Probe::Proc, &second);
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  EXPECT_NE(a, b);
+  SendMessageA(a, WM_APP, 'a', 0);
+  SendMessageA(b, WM_APP, 'b', 0);
+  SendMessageA(a, WM_APP, 'c', 0);
+  EXPECT_EQ(first, "ac");
+  EXPECT_EQ(second, "b");
+  for (HWND w : {a, b}) {
+    EXPECT_NE(GetAncestor(w, GA_PARENT), GetDesktopWindow());
+    EXPECT_FALSE(IsWindowVisible(w));
+  }
+  HWND found = FindWindowExA(HWND_MESSAGE, nullptr, kClass, nullptr);
+  EXPECT_TRUE(found == a || found == b);
+  DestroyWindow(a);
+  DestroyWindow(b);
+}
+
 TEST(CoolBar, CommandsOfOtherBandChildrenReachTheirWrappersOnce) {
   ToolFixture f(true);
   cl::TButton button(f.cool.get(), "Button1");

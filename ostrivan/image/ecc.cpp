@@ -89,11 +89,11 @@ template <unsigned ParityBit>
 inline Parities AccumulateBlock(const uint8_t* table, const uint8_t* data) {
   // Halving: at each level the odd words' xor is the parity word of the next
   // index bit, and neighbours are merged; one word is left, the xor of all.
-  static_assert(EccBlockSize == 32 * 8, "five halvings of 32 words");
-  uint64_t w[EccBlockSize / 8];
-  std::memcpy(w, data, EccBlockSize);
+  static_assert(DataEccBlock == 32 * 8, "five halvings of 32 words");
+  uint64_t w[DataEccBlock / 8];
+  std::memcpy(w, data, DataEccBlock);
   uint64_t y[5];
-  size_t n = EccBlockSize / 8;
+  size_t n = DataEccBlock / 8;
   for (unsigned m = 0; m < 5; ++m) {
     uint64_t odd = 0;
     for (size_t k = 0; k < n / 2; ++k) {
@@ -115,13 +115,6 @@ inline Parities AccumulateBlock(const uint8_t* table, const uint8_t* data) {
 
 inline uint32_t PrimeOf(const Parities& p, unsigned parityBit, uint32_t ones) {
   return p.line ^ (((p.col >> parityBit) & 1u) ? ones : 0u);
-}
-
-void PutU32(uint8_t* out, uint32_t v) {
-  out[0] = static_cast<uint8_t>(v);
-  out[1] = static_cast<uint8_t>(v >> 8);
-  out[2] = static_cast<uint8_t>(v >> 16);
-  out[3] = static_cast<uint8_t>(v >> 24);
 }
 
 }  // namespace
@@ -158,17 +151,17 @@ void CalcEccOther(const uint8_t* data, size_t n, uint8_t* record) {
   Parities p = Accumulate<0>(kYaffs2.data(), data, n);
   record[TagsEccColumnParity] = static_cast<uint8_t>((p.col >> 2) & 0x3Fu);
   for (size_t i = 0; i < TagsEccPaddingSize; ++i) record[TagsEccPadding + i] = 0;
-  PutU32(record + TagsEccLineParity, p.line);
-  PutU32(record + TagsEccLineParityPrime, PrimeOf(p, 0, 0xFFFFFFFFu));
+  WriteU32(record + TagsEccLineParity, p.line);
+  WriteU32(record + TagsEccLineParityPrime, PrimeOf(p, 0, 0xFFFFFFFFu));
 }
 
-void CalcTagsEcc(const uint8_t* tags, uint8_t* record) { CalcEccOther(tags, TagsEccInputSize, record); }
+void CalcTagsEcc(const uint8_t* tags, uint8_t* record) { CalcEccOther(tags, TagsLength, record); }
 
 void CalcChunkEcc(const uint8_t* data, uint8_t* ecc, uint8_t kind) {
-  constexpr size_t blocks = EccChunkSize / EccBlockSize;
+  constexpr size_t blocks = ChunkSize / DataEccBlock;
   if (kind == EccKindYaffs2) {
-    for (size_t i = 0; i < blocks; ++i) CalcYaffs2Ecc(data + i * EccBlockSize, ecc + i * EccTripleSize);
+    for (size_t i = 0; i < blocks; ++i) CalcYaffs2Ecc(data + i * DataEccBlock, ecc + i * DataEccTriple);
   } else if (kind == EccKindNandFlash) {
-    for (size_t i = 0; i < blocks; ++i) CalcNandFlashEcc(data + i * EccBlockSize, ecc + i * EccTripleSize);
+    for (size_t i = 0; i < blocks; ++i) CalcNandFlashEcc(data + i * DataEccBlock, ecc + i * DataEccTriple);
   }
 }

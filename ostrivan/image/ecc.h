@@ -6,16 +6,16 @@
 #include <cstddef>
 #include <cstdint>
 
-// Data ECC: one 3-byte triple per 256-byte block, eight triples per chunk.
-constexpr size_t EccBlockSize = 256;   // data bytes covered by one triple
-constexpr size_t EccTripleSize = 3;    // bytes of one triple
-constexpr size_t EccChunkSize = 2048;  // data bytes of a chunk
-constexpr size_t ChunkEccSize = EccChunkSize / EccBlockSize * EccTripleSize;  // 24 bytes of chunk ECC
-static_assert(ChunkEccSize == 24, "eight triples per chunk");
+#include "format.h"
 
-// Tags ECC record: 12 bytes computed over the 16 tag bytes.
-constexpr size_t TagsEccInputSize = 16;          // tag bytes the record covers
-constexpr size_t TagsEccSize = 12;               // bytes of the record
+// The sizes are the page layout's (format.h): a data triple of DataEccTriple
+// bytes per DataEccBlock data bytes, and a tags record over the TagsLength
+// tag bytes. Under their ECC names:
+constexpr size_t EccChunkSize = ChunkSize;       // data bytes the chunk ECC covers
+constexpr size_t ChunkEccSize = DataEccLength;   // 24 bytes of chunk ECC, eight triples
+constexpr size_t TagsEccSize = TagsEccLength;    // bytes of the tags ECC record
+
+// Tags ECC record, field by field.
 constexpr size_t TagsEccColumnParity = 0;        // u8: CP0..CP5 in bits 0..5, bits 6 and 7 zero
 constexpr size_t TagsEccPadding = 1;             // 3 bytes, written 0, not part of the code
 constexpr size_t TagsEccPaddingSize = 3;
