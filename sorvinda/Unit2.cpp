@@ -1,7 +1,6 @@
 #include "Unit2.h"
 
 #include "Unit1.h"
-#include "Unit3.h"
 #include "cl_strings.h"
 
 dlwThread::dlwThread(const std::string& srcPath, const std::string& branch, const std::string& gitBin,
@@ -35,8 +34,8 @@ void dlwThread::Execute() {
     ShowNotice("初始化失败");
     return;
   }
-  ForceDirectories(src_ + "initdir\\manifest");
-  ForceDirectories(src_ + "initdir\\nh");
+  cl::ForceDirectories(src_ + "initdir\\manifest");
+  cl::ForceDirectories(src_ + "initdir\\nh");
   InitConsoleWnd = nullptr;
   ScriptRun run(ConsoleKind::Init, src_, src_ + "initdir\\initbat.bat", waits_);
   // The close handler reads the global on the interface thread: set it there.

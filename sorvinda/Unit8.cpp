@@ -1,24 +1,11 @@
 #include "Unit8.h"
 
 #include "Unit1.h"
+#include "cl_strings.h"
 
 linuxqiehuangThread::linuxqiehuangThread(const std::string& srcPath, const std::string& kernelBranch,
                                          const std::string& gitBin, const RunWaits& waits)
     : src_(srcPath), kernel_(kernelBranch), gitBin_(gitBin), waits_(waits) {}
-
-namespace {
-std::string ReadText(const std::string& path) {
-  std::string text;
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                         nullptr);
-  if (h == INVALID_HANDLE_VALUE) return text;
-  char buf[4096];
-  DWORD got = 0;
-  while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got) text.append(buf, got);
-  CloseHandle(h);
-  return text;
-}
-}  // namespace
 
 void linuxqiehuangThread::Execute() {
   struct RunEnd {
@@ -36,6 +23,8 @@ void linuxqiehuangThread::Execute() {
     run.DeleteScript();
   }
   // Done only when the kernel's HEAD now names the chosen branch.
-  ShowNotice(HeadNamesBranch(ReadText(src_ + "kernel\\.git\\HEAD"), kernel_) ? "切换LINUX内核完成!   "
+  std::string head;
+  cl::ReadWholeFile(src_ + "kernel\\.git\\HEAD", head);
+  ShowNotice(HeadNamesBranch(head, kernel_) ? "切换LINUX内核完成!   "
                                                                                : "切换LINUX内核失败!   ");
 }
