@@ -24,10 +24,6 @@ std::string SrcPath, GitBin, Branch, StartTime;
 int TotalSteps = 0;
 std::atomic<HWND> InitConsoleWnd{nullptr}, DownloadConsoleWnd{nullptr}, SwitchConsoleWnd{nullptr};
 
-std::function<UINT(const std::string&, UINT)> RunCommand = [](const std::string& commandLine, UINT show) {
-  return WinExec(commandLine.c_str(), show);
-};
-
 namespace {
 // Never destroyed itself: a worker still running when the program ends
 // ends with the process, its object untouched while its thread might run.
