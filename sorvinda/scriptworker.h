@@ -39,7 +39,8 @@ protected:
   virtual bool BeforeStart() { return true; }
   // Follows the console that has come up until the run is Done, Broken or Quit.
   virtual Outcome Watch(const ScriptRun& run, HWND console) = 0;
-  // Called once, on the worker's thread, after the script is deleted.
+  // The run's one report, on the worker's thread, once its script is
+  // deleted; a worker whose run cannot begin reports NotStarted itself.
   virtual void Report(Outcome outcome) = 0;
 
   const std::string src_;
