@@ -87,16 +87,8 @@ void TStringList::SetCommaText(const std::string& text) {
 }
 
 bool TStringList::LoadFromFile(const std::string& path) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
   std::string text;
-  char buf[65536];
-  DWORD got = 0;
-  bool ok = true;
-  while ((ok = ReadFile(h, buf, sizeof buf, &got, nullptr)) && got > 0) text.append(buf, got);
-  CloseHandle(h);
-  if (!ok) return false;
+  if (!ReadWholeFile(path, text)) return false;
   SetText(text);
   return true;
 }
@@ -141,6 +133,63 @@ bool DirectoryExists(const std::string& path) {
 }
 
 bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+namespace {
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Offset of the last separator of path, by characters; npos when none.
+size_t LastSeparator(const std::string& path) {
+  size_t last = std::string::npos;
+  for (size_t i = 0; i < path.size(); i += CharBytes(path, i))
+    if (CharBytes(path, i) == 1 && IsSeparator(path[i])) last = i;
+  return last;
+}
+
+// Bytes of the part of path that no one makes: "D:\" or "D:", "\\server\share\"
+// (the share's separator included when there), a leading "\"; 0 when the
+// path is relative.
+size_t RootLength(const std::string& path) {
+  if (path.size() >= 2 && path[1] == ':' && !IsLeadByte(static_cast<unsigned char>(path[0])))
+    return path.size() >= 3 && IsSeparator(path[2]) ? 3 : 2;
+  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+    int separators = 0;  // after the server's name, then after the share's
+    for (size_t i = 2; i < path.size(); i += CharBytes(path, i))
+      if (CharBytes(path, i) == 1 && IsSeparator(path[i]) && ++separators == 2) return i + 1;
+    return path.size();
+  }
+  return !path.empty() && IsSeparator(path[0]) ? 1 : 0;
+}
+}  // namespace
+
+bool ForceDirectories(const std::string& path) {
+  const size_t root = RootLength(path);
+  std::string p = path;
+  while (p.size() > root && LastSeparator(p) == p.size() - 1) p.pop_back();
+  if (p.size() <= root) return !p.empty() && DirectoryExists(p);
+  // The folder above is there nearly always: one call then, not a look at
+  // each level first.
+  if (CreateDirectoryA(p.c_str(), nullptr)) return true;
+  if (GetLastError() != ERROR_PATH_NOT_FOUND) return DirectoryExists(p);  // made already, or a file stands there
+  const size_t cut = LastSeparator(p);
+  // The folder above is the root, or there is none: nothing to make.
+  if (cut == std::string::npos || cut + 1 <= root || !ForceDirectories(p.substr(0, cut))) return false;
+  return CreateDirectoryA(p.c_str(), nullptr) || DirectoryExists(p);
+}
+
+bool ReadWholeFile(const std::string& path, std::string& content, bool writersShutOut) {
+  const DWORD share = writersShutOut ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE;
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  std::string text;
+  char buf[65536];
+  DWORD got = 0;
+  bool ok = true;
+  while ((ok = ReadFile(h, buf, sizeof buf, &got, nullptr)) && got > 0) text.append(buf, got);
+  CloseHandle(h);
+  if (!ok) return false;
+  content.swap(text);
+  return true;
+}
 
 bool IsDeviceName(const std::string& name) {
   std::string base = name.substr(0, name.find('.'));

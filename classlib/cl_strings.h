@@ -49,6 +49,15 @@ bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
 // A file or a folder stands at path.
 bool PathExists(const std::string& path);
+// Makes the folder at path and every missing folder above it; true when a
+// folder stands there afterwards. "\" and "/" both separate. A drive root
+// ("D:\") or a share ("\\server\share") is never made, and a file in
+// the way is never replaced: both give false.
+bool ForceDirectories(const std::string& path);
+// The whole content of the file at path; false when it cannot be opened or
+// read to its end. With writersShutOut the open also fails while another
+// handle has the file open for writing (a console still writing it).
+bool ReadWholeFile(const std::string& path, std::string& content, bool writersShutOut = false);
 // True for a name the file system hands to a device whatever its extension:
 // CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1-COM9 and LPT1-LPT9, in any case,
 // with trailing blanks before the first dot.

@@ -104,16 +104,6 @@ bool EndsWithSeparator(const std::string& path) {
   return separator;
 }
 
-// The folder above path ("" when there is none), read with double-byte
-// characters whole.
-std::string ParentFolder(const std::string& path) {
-  size_t cut = std::string::npos;
-  for (size_t i = 0; i < path.size(); i += cl::CharBytes(path, i))
-    if (path[i] == '\\' || path[i] == '/') cut = i;
-  if (cut == std::string::npos || cut == 0) return std::string();
-  return path.substr(0, cut);
-}
-
 }  // namespace
 
 std::string SafeHostName(const std::string& name) {
@@ -145,19 +135,6 @@ std::string SafeHostName(const std::string& name) {
 std::string JoinHostPath(const std::string& folder, const std::string& relative) {
   if (folder.empty() || EndsWithSeparator(folder)) return folder + relative;
   return folder + "\\" + relative;
-}
-
-bool ForceDirectories(const std::string& path) {
-  if (path.empty()) return false;
-  // The folder above is there nearly always: one call then, not a look at
-  // each level first.
-  if (CreateDirectoryA(path.c_str(), nullptr)) return true;
-  DWORD error = GetLastError();
-  if (error != ERROR_PATH_NOT_FOUND) return cl::DirectoryExists(path);  // made already, or a file stands there
-  std::string parent = ParentFolder(path);
-  if (parent.empty() || parent.size() >= path.size() || parent.back() == ':' || !ForceDirectories(parent))
-    return false;
-  return CreateDirectoryA(path.c_str(), nullptr) || cl::DirectoryExists(path);
 }
 
 // ---- One file ----------------------------------------------------------------------------
@@ -379,7 +356,7 @@ void ExtractSubtree(outfileThread& thread, const cl::TTreeView& tree, cl::TTreeN
       // A file handed over at this name, or above it, is made first, as it
       // would have been without the writers.
       if (thread.writers_) thread.writers_->WaitForPath(hostPath);
-      if (!ForceDirectories(hostPath)) ++thread.FailedObjects;
+      if (!cl::ForceDirectories(hostPath)) ++thread.FailedObjects;
     } else if (r && r->ObjectType == ObjectTypeFile) {
       thread.ShowItem(at.relative, thread.Position + 1);
       bool ok = true;

@@ -38,9 +38,6 @@ ChunkIndex BuildWorkChunkIndex();
 std::string SafeHostName(const std::string& name);
 // folder + "\" + relative, without doubling a "\" that ends folder (a drive root).
 std::string JoinHostPath(const std::string& folder, const std::string& relative);
-// Creates a folder and every missing folder above it; true when it exists as a
-// folder afterwards.
-bool ForceDirectories(const std::string& path);
 
 // ---- Host files ----------------------------------------------------------------
 // A file up to this size is assembled whole and written with one call;

@@ -24,10 +24,6 @@ std::string SrcPath, GitBin, Branch, StartTime;
 int TotalSteps = 0;
 std::atomic<HWND> InitConsoleWnd{nullptr}, DownloadConsoleWnd{nullptr}, SwitchConsoleWnd{nullptr};
 
-std::function<UINT(const std::string&, UINT)> RunCommand = [](const std::string& commandLine, UINT show) {
-  return WinExec(commandLine.c_str(), show);
-};
-
 namespace {
 // Never destroyed itself: a worker still running when the program ends
 // ends with the process, its object untouched while its thread might run.
@@ -223,31 +219,14 @@ void AddFetchCheck(std::vector<std::string>& out, const std::string& fetchHead, 
   out.push_back("goto re" + n);
   out.push_back("))");
 }
-}  // namespace
 
-DownloadScript BuildDownloadScript(const std::vector<ManifestProject>& projects, const std::vector<std::string>& done,
-                                   const std::string& S, const std::string& gitBin, const std::string& B,
-                                   const std::string& K, const std::string& H, const std::string& T) {
+
+// The kernel step: its fetch unless an earlier run finished it, then the
+// lines that start the progress file anew.
+void AddKernelStep(std::vector<std::string>& out, bool fetch, const std::string& S, const std::string& K,
+                   const std::string& H) {
   const std::string DQ = "\"";
-  std::unordered_set<std::string> doneKeys;
-  doneKeys.reserve(done.size() * 2 + 1);
-  for (const std::string& line : done) doneKeys.insert(UpperAscii(line));
-  auto isDone = [&](const std::string& key) { return doneKeys.count(UpperAscii(key)) != 0; };
-
-  DownloadScript s;
-  std::vector<std::string>& out = s.lines;
-  out.reserve(30 + projects.size() * 30);
-  out.push_back("@echo off");
-  out.push_back("title " + ConsoleTitle(ConsoleKind::Download, S, T));
-  out.push_back(PathLine(gitBin));
-  out.push_back("set android_source_code_path=" + S);
-  out.push_back("if not exist %android_source_code_path% md %android_source_code_path%  ");
-  out.push_back("cd /d %android_source_code_path%");
-  out.push_back(" ");
-  out.push_back("echo 01---::kernel---read beginning");
-  out.push_back("echo 01---::kernel---read beginning>clone_result.log");
-  int n = 1;
-  if (!isDone("kernel")) {
+  if (fetch) {
     const std::string fetchHead = S + "kernel\\.git\\FETCH_HEAD";
     out.push_back("if not exist kernel md kernel ");
     out.push_back("if exist " + S + "kernel\\.git\\objects\\pack (");
@@ -270,47 +249,76 @@ DownloadScript BuildDownloadScript(const std::vector<ManifestProject>& projects,
   out.push_back("copy " + S + "initdir\\jd.dat " + S + "initdir\\jd1.dat >nul 2>&1");
   out.push_back("copy " + S + "clone_result.log " + S + "clone_result1.log >nul 2>&1");
   out.push_back(" ");
-  for (const ManifestProject& p : projects) {
-    ++n;
-    const std::string num = std::to_string(n);
-    const std::string nn = ("000" + num).substr(("000" + num).size() - 2);
-    const std::string tpath = TrimText(p.path);
-    std::string P = S + p.path;
-    for (char& c : P)
-      if (c == '/') c = '\\';
-    out.push_back("echo " + nn + "---::" + p.path + "---read beginning");
-    out.push_back("echo " + nn + "---::" + p.path + "---read beginning >>clone_result.log ");
-    if (!isDone(tpath)) {
-      const std::string fetchHead = P + "\\.git\\FETCH_HEAD";
-      out.push_back("if not exist " + P + " md " + P);
-      out.push_back("if exist " + P + "\\.git\\objects\\pack (");
-      out.push_back("del /f /a " + P + "\\.git\\objects\\pack\\tmp*.*  > nul 2>&1)");
-      out.push_back("cd /d " + P);
-      out.push_back(InFolderOrExitLine(P));
-      out.push_back("if not exist " + P + "\\.git git init");
-      out.push_back("git remote rm origin 2>nul");
-      out.push_back("git remote add origin git://" + H + "/" + p.name + ".git");
-      out.push_back(":re" + num);
-      out.push_back("if exist " + fetchHead + " del /f /a " + fetchHead);
-      out.push_back("git pull origin " + DQ + B + DQ + ":" + DQ + B + DQ);
-      AddFetchCheck(out, fetchHead, num, false);
-      out.push_back("cd /d " + P);
-      out.push_back(InFolderOrExitLine(P));
-      if (B == "master") {
-        out.push_back("git checkout master");
-      } else {
-        out.push_back("git checkout " + DQ + B + DQ);
-        out.push_back("git branch -D master");
-      }
+}
+
+// Step n, one project: its log lines, its fetch unless an earlier run
+// finished it, and its line appended to the progress file.
+void AddProjectStep(std::vector<std::string>& out, const ManifestProject& p, int n, bool fetch,
+                    const std::string& S, const std::string& B, const std::string& H) {
+  const std::string DQ = "\"";
+  const std::string num = std::to_string(n);
+  const std::string nn = ("000" + num).substr(("000" + num).size() - 2);
+  std::string P = S + p.path;
+  for (char& c : P)
+    if (c == '/') c = '\\';
+  out.push_back("echo " + nn + "---::" + p.path + "---read beginning");
+  out.push_back("echo " + nn + "---::" + p.path + "---read beginning >>clone_result.log ");
+  if (fetch) {
+    const std::string fetchHead = P + "\\.git\\FETCH_HEAD";
+    out.push_back("if not exist " + P + " md " + P);
+    out.push_back("if exist " + P + "\\.git\\objects\\pack (");
+    out.push_back("del /f /a " + P + "\\.git\\objects\\pack\\tmp*.*  > nul 2>&1)");
+    out.push_back("cd /d " + P);
+    out.push_back(InFolderOrExitLine(P));
+    out.push_back("if not exist " + P + "\\.git git init");
+    out.push_back("git remote rm origin 2>nul");
+    out.push_back("git remote add origin git://" + H + "/" + p.name + ".git");
+    out.push_back(":re" + num);
+    out.push_back("if exist " + fetchHead + " del /f /a " + fetchHead);
+    out.push_back("git pull origin " + DQ + B + DQ + ":" + DQ + B + DQ);
+    AddFetchCheck(out, fetchHead, num, false);
+    out.push_back("cd /d " + P);
+    out.push_back(InFolderOrExitLine(P));
+    if (B == "master") {
+      out.push_back("git checkout master");
+    } else {
+      out.push_back("git checkout " + DQ + B + DQ);
+      out.push_back("git branch -D master");
     }
-    out.push_back("cd /d %android_source_code_path%");
-    out.push_back("echo ok---::" + p.path + " >>clone_result.log");
-    out.push_back("echo ok---::" + p.path);
-    out.push_back("echo " + tpath + ">>" + S + "initdir\\jd.dat");
-    out.push_back("copy " + S + "initdir\\jd.dat " + S + "initdir\\jd1.dat >nul 2>&1");
-    out.push_back("copy " + S + "clone_result.log " + S + "clone_result1.log >nul 2>&1");
-    out.push_back(" ");
   }
+  out.push_back("cd /d %android_source_code_path%");
+  out.push_back("echo ok---::" + p.path + " >>clone_result.log");
+  out.push_back("echo ok---::" + p.path);
+  out.push_back("echo " + TrimText(p.path) + ">>" + S + "initdir\\jd.dat");
+  out.push_back("copy " + S + "initdir\\jd.dat " + S + "initdir\\jd1.dat >nul 2>&1");
+  out.push_back("copy " + S + "clone_result.log " + S + "clone_result1.log >nul 2>&1");
+  out.push_back(" ");
+}
+}  // namespace
+
+DownloadScript BuildDownloadScript(const std::vector<ManifestProject>& projects, const std::vector<std::string>& done,
+                                   const std::string& S, const std::string& gitBin, const std::string& B,
+                                   const std::string& K, const std::string& H, const std::string& T) {
+  std::unordered_set<std::string> doneKeys;
+  doneKeys.reserve(done.size() * 2 + 1);
+  for (const std::string& line : done) doneKeys.insert(UpperAscii(line));
+  auto isDone = [&](const std::string& key) { return doneKeys.count(UpperAscii(key)) != 0; };
+
+  DownloadScript s;
+  std::vector<std::string>& out = s.lines;
+  out.reserve(30 + projects.size() * 30);
+  out.push_back("@echo off");
+  out.push_back("title " + ConsoleTitle(ConsoleKind::Download, S, T));
+  out.push_back(PathLine(gitBin));
+  out.push_back("set android_source_code_path=" + S);
+  out.push_back("if not exist %android_source_code_path% md %android_source_code_path%  ");
+  out.push_back("cd /d %android_source_code_path%");
+  out.push_back(" ");
+  out.push_back("echo 01---::kernel---read beginning");
+  out.push_back("echo 01---::kernel---read beginning>clone_result.log");
+  AddKernelStep(out, !isDone("kernel"), S, K, H);
+  int n = 1;
+  for (const ManifestProject& p : projects) AddProjectStep(out, p, ++n, !isDone(TrimText(p.path)), S, B, H);
   s.totalSteps = n;
   out.push_back("copy " + S + "build\\core\\root.mk " + S + "Makefile");
   out.push_back("echo 下完成！");

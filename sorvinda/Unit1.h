@@ -30,9 +30,6 @@ extern int TotalSteps;         // download steps
 // message box or has stopped taking calls at the program's end.)
 extern std::atomic<HWND> InitConsoleWnd, DownloadConsoleWnd, SwitchConsoleWnd;
 
-// Starts a hidden command (WinExec); tests put a recorder here.
-extern std::function<UINT(const std::string& commandLine, UINT show)> RunCommand;
-
 // Every message of the download manager: "提示", the information icon, owned
 // by the application window; any thread may show one.
 int ShowNotice(const std::string& text, UINT buttons = MB_OK);

@@ -1,12 +1,14 @@
 #include "Unit2.h"
 
 #include "Unit1.h"
-#include "Unit3.h"
 #include "cl_strings.h"
 
 dlwThread::dlwThread(const std::string& srcPath, const std::string& branch, const std::string& gitBin,
                      const std::string& host, const RunWaits& waits)
-    : src_(srcPath), branch_(branch), gitBin_(gitBin), host_(host), waits_(waits) {}
+    : ScriptWorker(ConsoleKind::Init, srcPath, "initdir\\initbat.bat", waits),
+      branch_(branch),
+      gitBin_(gitBin),
+      host_(host) {}
 
 void dlwThread::UpdateBranchLists() { ::UpdateBranchLists(src_); }
 
@@ -27,53 +29,39 @@ bool dlwThread::ResultsExist() const {
   return cl::FileExists(src_ + "initdir\\manifest\\default.xml") && cl::FileExists(src_ + "initdir\\origin");
 }
 
-void dlwThread::Execute() {
-  struct RunEnd {
-    ~RunEnd() { EndRun(); }
-  } runEnd;
+void dlwThread::Work() {
   if (!ClearWorkingFolder()) {
-    ShowNotice("初始化失败");
+    Report(Outcome::NotStarted);
     return;
   }
-  ForceDirectories(src_ + "initdir\\manifest");
-  ForceDirectories(src_ + "initdir\\nh");
-  InitConsoleWnd = nullptr;
-  ScriptRun run(ConsoleKind::Init, src_, src_ + "initdir\\initbat.bat", waits_);
-  // The close handler reads the global on the interface thread: set it there.
-  Synchronize([&run] { StartTime = run.StartTime(); });
-  if (!run.Start(InitScriptLines(src_, branch_, gitBin_, host_, run.StartTime()))) {
-    ShowNotice("初始化失败");
-    return;
-  }
-  InitConsoleWnd = run.WaitAppear();
-  if (!InitConsoleWnd) {
-    run.DeleteScript();
-    ShowNotice("初始化失败");
-    return;
-  }
+  cl::ForceDirectories(src_ + "initdir\\manifest");
+  cl::ForceDirectories(src_ + "initdir\\nh");
+  RunScript();
+}
+
+std::vector<std::string> dlwThread::ScriptLines(const std::string& startTime) {
+  return InitScriptLines(src_, branch_, gitBin_, host_, startTime);
+}
+
+ScriptWorker::Outcome dlwThread::Watch(const ScriptRun& run, HWND) {
   // Watch while the console is open, until both result files are there.
-  bool complete = false;
-  for (;;) {
-    if (ResultsExist()) {
-      complete = true;
-      break;
-    }
-    InitConsoleWnd = run.Find();
-    if (InitConsoleWnd) {
+  while (!ResultsExist()) {
+    if ((InitConsoleWnd = run.Find()) != nullptr) {
       Sleep(waits_.pollMs);
       continue;
     }
     Sleep(waits_.slowPollMs);
-    complete = ResultsExist();
-    break;
-  }
-  if (!complete) {
-    run.DeleteScript();
-    ShowNotice("初始化失败");
-    return;
+    if (!ResultsExist()) return Outcome::Broken;
   }
   // The script may still be writing the kernel's answer: wait for its end.
   while ((InitConsoleWnd = run.Find()) != nullptr) Sleep(waits_.slowPollMs);
-  Synchronize([this] { UpdateBranchLists(); });
-  run.DeleteScript();
+  return Outcome::Done;
+}
+
+void dlwThread::Report(Outcome outcome) {
+  if (outcome == Outcome::Done) {
+    Synchronize([this] { UpdateBranchLists(); });
+  } else {
+    ShowNotice("初始化失败");
+  }
 }

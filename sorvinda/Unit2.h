@@ -4,17 +4,19 @@
 #pragma once
 #include <string>
 
-#include "cl_thread.h"
-#include "scripts.h"
+#include "scriptworker.h"
 
-class dlwThread : public cl::TThread {
+class dlwThread : public ScriptWorker {
 public:
   // The values of the click, kept for the whole run.
   dlwThread(const std::string& srcPath, const std::string& branch, const std::string& gitBin,
             const std::string& host, const RunWaits& waits = RunWaits());
 
 protected:
-  void Execute() override;
+  void Work() override;
+  std::vector<std::string> ScriptLines(const std::string& startTime) override;
+  Outcome Watch(const ScriptRun& run, HWND console) override;
+  void Report(Outcome outcome) override;
 
 private:
   void UpdateBranchLists();
@@ -22,6 +24,5 @@ private:
   // is still there after the bounded retries.
   bool ClearWorkingFolder();
   bool ResultsExist() const;
-  std::string src_, branch_, gitBin_, host_;
-  RunWaits waits_;
+  std::string branch_, gitBin_, host_;
 };

@@ -6,16 +6,6 @@
 
 TForm3* Form3 = nullptr;
 
-bool ForceDirectories(const std::string& path) {
-  std::string p = path;
-  while (p.size() > 3 && p.back() == '\\' && cl::FileNameStart(p) == p.size()) p.pop_back();
-  if (p.empty()) return false;
-  if (cl::DirectoryExists(p)) return true;
-  std::string parent = cl::ExtractFilePath(p);
-  if (!parent.empty() && parent != p && parent.size() < p.size() && !ForceDirectories(parent)) return false;
-  return CreateDirectoryA(p.c_str(), nullptr) || cl::DirectoryExists(p);
-}
-
 TForm3::TForm3() {
   Name = "Form3";
   SetCaption("源码保存目录");
@@ -61,7 +51,7 @@ void TForm3::DirectoryListBox1Click() {
 void TForm3::Button3Click() {
   std::string name = cl::InputBox("新建文件夹", "输入名称         ", "");
   if (name.empty()) return;
-  if (ForceDirectories(cl::IncludeTrailingBackslash(DirectoryListBox1.Directory()) + name)) {
+  if (cl::ForceDirectories(cl::IncludeTrailingBackslash(DirectoryListBox1.Directory()) + name)) {
     DirectoryListBox1.Update();
     DirectoryListBox1Change();
   } else {

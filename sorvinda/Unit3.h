@@ -24,6 +24,3 @@ public:
 };
 
 extern TForm3* Form3;
-
-// Makes every missing folder along path; true when path is a folder then.
-bool ForceDirectories(const std::string& path);

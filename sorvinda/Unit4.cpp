@@ -7,17 +7,9 @@
 #include "rules.h"
 
 bool ReadWholeListing(const std::string& path, std::vector<std::string>& lines) {
-  // No FILE_SHARE_WRITE: the open fails while the console still writes.
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                         nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
+  // With writers shut out the open fails while the console still writes.
   std::string text;
-  char buf[16384];
-  DWORD got = 0;
-  bool ok;
-  while ((ok = ReadFile(h, buf, sizeof buf, &got, nullptr)) && got > 0) text.append(buf, got);
-  CloseHandle(h);
-  if (!ok) return false;
+  if (!cl::ReadWholeFile(path, text, true)) return false;
   cl::TStringList list;
   list.SetText(text);
   lines = list.Strings;

@@ -10,12 +10,11 @@
 dlmemuThread::dlmemuThread(const std::string& srcPath, const std::string& branch, const std::string& kernelBranch,
                            const std::string& gitBin, const std::string& host, const RunWaits& waits,
                            DownloadHook hook)
-    : src_(srcPath),
+    : ScriptWorker(ConsoleKind::Download, srcPath, "initdir\\getsrc.bat", waits, true),
       branch_(branch),
       kernel_(kernelBranch),
       gitBin_(gitBin),
       host_(host),
-      waits_(waits),
       hook_(std::move(hook)) {}
 
 void dlmemuThread::CloseWaitForm() {
@@ -46,15 +45,14 @@ bool dlmemuThread::ReadProgress(std::vector<std::string>& count) const {
   return true;
 }
 
-void dlmemuThread::Execute() {
-  struct RunEnd {
+void dlmemuThread::Work() {
+  struct WaitFormEnd {
     dlmemuThread* self;
-    ~RunEnd() {
+    ~WaitFormEnd() {
       // No way out leaves the please-wait form up: it has no close box.
       if (!self->waitFormClosed_) self->Synchronize([s = self] { s->CloseWaitForm(); });
-      EndRun();
     }
-  } runEnd{this};
+  } waitFormEnd{this};
   CoInitialize(nullptr);
   try {
     Run();
@@ -94,38 +92,31 @@ void dlmemuThread::Run() {
     ShowNotice(invalid);
     return;
   }
+  projects_ = m.projects;
+  RunScript();
+}
 
-  ScriptRun run(ConsoleKind::Download, src_, src_ + "initdir\\getsrc.bat", waits_);
-  // The close handler reads the globals on the interface thread: set them there.
-  DownloadScript script =
-      BuildDownloadScript(m.projects, DoneList(), src_, gitBin_, branch_, kernel_, host_, run.StartTime());
-  const int total = script.totalSteps;
-  Synchronize([&run, total] {
-    StartTime = run.StartTime();
-    TotalSteps = total;
-    DownloadConsoleWnd = nullptr;
-  });
+std::vector<std::string> dlmemuThread::ScriptLines(const std::string& startTime) {
+  DownloadScript script = BuildDownloadScript(projects_, DoneList(), src_, gitBin_, branch_, kernel_, host_, startTime);
+  totalSteps_ = script.totalSteps;
+  return script.lines;
+}
+
+void dlmemuThread::PublishRun() { TotalSteps = totalSteps_; }
+
+bool dlmemuThread::BeforeStart() {
   // The kernel step writes the progress file anew; an old complete list must
   // not end this run at once. The branch record says whose list it will be.
   const std::string jd = src_ + "initdir\\jd.dat";
   DeleteHostFile(jd);
-  if (cl::FileExists(jd) || !WriteSettingFile(src_ + kProgressBranchFile, branch_) ||
-      !run.Start(script.lines, true)) {
-    ShowNotice("下载中途断开!   ");
-    return;
-  }
-  HWND console = run.WaitAppear();
-  DownloadConsoleWnd = console;
-  if (!console) {
-    run.DeleteScript();
-    ShowNotice("下载中途断开!   ");
-    UpdateSwitchButton();
-    return;
-  }
+  return !cl::FileExists(jd) && WriteSettingFile(src_ + kProgressBranchFile, branch_);
+}
 
+ScriptWorker::Outcome dlmemuThread::Watch(const ScriptRun& run, HWND console) {
+  const std::string jd = src_ + "initdir\\jd.dat";
   std::vector<std::string> count;
-  while (static_cast<int>(count.size()) < total) {
-    if (Form1->Tag == 1) return;  // the user agreed to quit
+  while (static_cast<int>(count.size()) < totalSteps_) {
+    if (Form1->Tag == 1) return Outcome::Quit;  // the user agreed to quit
     Sleep(waits_.slowPollMs);
     if (!ReadProgress(count)) {
       // Being written by the script: the copy is taken later, the watch goes on.
@@ -135,14 +126,11 @@ void dlmemuThread::Run() {
     }
     Reached(DownloadMoment::ProgressRead, static_cast<int>(count.size()));
     DownloadConsoleWnd = console = run.Find();
-    if (static_cast<int>(count.size()) < total && !console) {
+    if (static_cast<int>(count.size()) < totalSteps_ && !console) {
       // The last step may have ended just before the console did.
       ReadProgress(count);
-      if (static_cast<int>(count.size()) >= total) break;
-      run.DeleteScript();
-      ShowNotice("下载中途断开!   ");
-      UpdateSwitchButton();
-      return;
+      if (static_cast<int>(count.size()) >= totalSteps_) break;
+      return Outcome::Broken;
     }
   }
   // Every step is done: let the script end on its own for a while.
@@ -150,7 +138,11 @@ void dlmemuThread::Run() {
   while ((console = run.Find()) != nullptr && GetTickCount() - start < waits_.scriptEndMs) Sleep(waits_.pollMs);
   DownloadConsoleWnd = console;
   ScriptRun::Close(console);
-  run.DeleteScript();
-  ShowNotice("下载完成!   ");
-  UpdateSwitchButton();
+  return Outcome::Done;
+}
+
+void dlmemuThread::Report(Outcome outcome) {
+  ShowNotice(outcome == Outcome::Done ? "下载完成!   " : "下载中途断开!   ");
+  // A script that never started leaves the kernel as it was.
+  if (outcome != Outcome::NotStarted) UpdateSwitchButton();
 }

@@ -5,8 +5,8 @@
 #include <functional>
 #include <string>
 
-#include "cl_thread.h"
-#include "scripts.h"
+#include "Unit1.h"
+#include "scriptworker.h"
 
 // The platform branch the progress file in the same folder was made for.
 constexpr char kProgressBranchFile[] = "initdir\\jdbranch.dat";
@@ -17,7 +17,7 @@ constexpr char kProgressBranchFile[] = "initdir\\jdbranch.dat";
 enum class DownloadMoment { ManifestTestFailed, ProgressRead };
 using DownloadHook = std::function<void(DownloadMoment moment, int n)>;
 
-class dlmemuThread : public cl::TThread {
+class dlmemuThread : public ScriptWorker {
 public:
   // The values of the click, kept for the whole run.
   dlmemuThread(const std::string& srcPath, const std::string& branch, const std::string& kernelBranch,
@@ -25,7 +25,12 @@ public:
                DownloadHook hook = DownloadHook());
 
 protected:
-  void Execute() override;
+  void Work() override;
+  std::vector<std::string> ScriptLines(const std::string& startTime) override;
+  void PublishRun() override;
+  bool BeforeStart() override;
+  Outcome Watch(const ScriptRun& run, HWND console) override;
+  void Report(Outcome outcome) override;
 
 private:
   void CloseWaitForm();
@@ -36,12 +41,14 @@ private:
   // Lines of the progress file into count; false when it could not be read
   // (count keeps its lines).
   bool ReadProgress(std::vector<std::string>& count) const;
+  // Brings the manifest to the branch, then runs the script.
   void Run();
   void Reached(DownloadMoment moment, int n) const {
     if (hook_) hook_(moment, n);
   }
-  std::string src_, branch_, kernel_, gitBin_, host_;
-  RunWaits waits_;
+  std::string branch_, kernel_, gitBin_, host_;
   DownloadHook hook_;
   bool waitFormClosed_ = false;
+  std::vector<ManifestProject> projects_;
+  int totalSteps_ = 0;
 };

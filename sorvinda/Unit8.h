@@ -3,19 +3,19 @@
 #pragma once
 #include <string>
 
-#include "cl_thread.h"
-#include "scripts.h"
+#include "scriptworker.h"
 
-class linuxqiehuangThread : public cl::TThread {
+class linuxqiehuangThread : public ScriptWorker {
 public:
   // The values of the click, kept for the whole run.
   linuxqiehuangThread(const std::string& srcPath, const std::string& kernelBranch, const std::string& gitBin,
                       const RunWaits& waits = RunWaits());
 
 protected:
-  void Execute() override;
+  std::vector<std::string> ScriptLines(const std::string& startTime) override;
+  Outcome Watch(const ScriptRun& run, HWND console) override;
+  void Report(Outcome outcome) override;
 
 private:
-  std::string src_, kernel_, gitBin_;
-  RunWaits waits_;
+  std::string kernel_, gitBin_;
 };

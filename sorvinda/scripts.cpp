@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 
-#include "Unit1.h"
 #include "cl_datetime.h"
 #include "cl_strings.h"
 
@@ -129,6 +128,10 @@ bool WriteScriptFile(const std::string& path, const std::vector<std::string>& li
   ok = CloseHandle(h) && ok;
   return ok;
 }
+
+std::function<UINT(const std::string&, UINT)> RunCommand = [](const std::string& commandLine, UINT show) {
+  return WinExec(commandLine.c_str(), show);
+};
 
 std::string ScriptCommand(const std::string& scriptPath, bool keepConsole) {
   return (keepConsole ? "cmd.exe /k " : "cmd.exe /c ") + scriptPath;

@@ -6,6 +6,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,10 @@ std::vector<std::string> InitScriptLines(const std::string& srcPath, const std::
 // branch when there is one, else a new one from origin.
 std::vector<std::string> SwitchScriptLines(const std::string& srcPath, const std::string& kernelBranch,
                                            const std::string& gitBin, const std::string& startTime);
+
+// Starts a command line (WinExec) and returns at once; tests put a
+// recorder here.
+extern std::function<UINT(const std::string& commandLine, UINT show)> RunCommand;
 
 // Every line followed by CR LF, the bytes as they are (the program's texts
 // are GBK); replaces the file. False when it cannot be written whole.

@@ -140,6 +140,37 @@ TEST(Paths, FileFolderAndPathTests) {
   }
 }
 
+TEST(Paths, ForceDirectoriesMakesEveryMissingLevelAndNothingElse) {
+  testsupport::ScratchFolder folder;
+  const std::string tricky = "\x95\x5C";  // one GBK character whose trail byte is "\"
+  HANDLE h = CreateFileA(folder.File("file.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  CloseHandle(h);
+  struct Case {
+    std::string name, path;
+    bool made;
+    std::string folder;  // a folder that stands afterwards; empty: none to look at
+  } cases[] = {
+      {"three new levels", folder.File("a\\b\\c"), true, folder.File("a\\b\\c")},
+      {"a trailing backslash", folder.File("t\\u\\"), true, folder.File("t\\u")},
+      {"forward slashes", folder.File("f/g"), true, folder.File("f\\g")},
+      {"a name ending in a trail byte", folder.File("dir" + tricky + "\\x" + tricky), true,
+       folder.File("dir" + tricky + "\\x" + tricky)},
+      {"an existing folder", folder.File("a\\b"), true, folder.File("a\\b")},
+      {"a drive root", "C:\\", true, "C:\\"},
+      {"a file in the way", folder.File("file.txt"), false, ""},
+      {"below a file", folder.File("file.txt\\below\\x"), false, ""},
+      {"nothing", "", false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(cl::ForceDirectories(c.path), c.made);
+    if (!c.folder.empty()) EXPECT_TRUE(cl::DirectoryExists(c.folder));
+  }
+  EXPECT_TRUE(cl::FileExists(folder.File("file.txt")));
+  EXPECT_FALSE(cl::DirectoryExists(folder.File("dir")));  // the trail byte was no separator
+}
+
 TEST(SysUtil, ProgramDirAndItsOverride) {
   char module[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, module, MAX_PATH);

@@ -603,11 +603,11 @@ TEST_F(Extract, ReplacedFilesAndNewFolders) {
   EXPECT_TRUE(cl::DirectoryExists(scratch.File("dir")));
   EXPECT_FALSE(cl::WriteHostFile(scratch.File("none\\f"), reinterpret_cast<const uint8_t*>("x"), 1));
   // Folders: every missing level, an existing one, and none over a file.
-  EXPECT_TRUE(ForceDirectories(scratch.File("a\\b\\c")));
+  EXPECT_TRUE(cl::ForceDirectories(scratch.File("a\\b\\c")));
   EXPECT_TRUE(cl::DirectoryExists(scratch.File("a\\b\\c")));
-  EXPECT_TRUE(ForceDirectories(scratch.File("a\\b")));
-  EXPECT_FALSE(ForceDirectories(file));
-  EXPECT_FALSE(ForceDirectories(scratch.File("f\\below")));
+  EXPECT_TRUE(cl::ForceDirectories(scratch.File("a\\b")));
+  EXPECT_FALSE(cl::ForceDirectories(file));
+  EXPECT_FALSE(cl::ForceDirectories(scratch.File("f\\below")));
   EXPECT_EQ("new", ReadHostFile(file));
 }
 

@@ -4,6 +4,7 @@
 // a run whose folder is no longer the one shown.
 #include "Unit2.h"
 #include "Unit8.h"
+#include "scriptworker.h"
 #include "cl_strings.h"
 #include "cl_sysutil.h"
 #include "sorv_test.h"
@@ -290,6 +291,82 @@ TEST_F(SorvRuns, SwitchWithoutAWorkingFolderFails) {
   WaitWorkers();
   EXPECT_EQ(Texts(), std::vector<std::string>{"切换LINUX内核失败!   "});
   EXPECT_TRUE(started_.empty());
+}
+
+// A worker that is only the shared life of a run: its script, its watch's
+// answer and the reports it gets are the test's.
+class LifeOnly : public ScriptWorker {
+public:
+  LifeOnly(const std::string& src, const RunWaits& waits, bool startable, Outcome watched,
+           std::vector<Outcome>* reports)
+      : ScriptWorker(ConsoleKind::Switch, src, "initdir\\life.bat", waits),
+        startable_(startable),
+        watched_(watched),
+        reports_(reports) {}
+
+protected:
+  std::vector<std::string> ScriptLines(const std::string& startTime) override { return {"title " + startTime}; }
+  bool BeforeStart() override { return startable_; }
+  Outcome Watch(const ScriptRun&, HWND console) override {
+    consoleSeen_ = SwitchConsoleWnd == console;
+    return consoleSeen_ ? watched_ : Outcome::Broken;
+  }
+  void Report(Outcome outcome) override { reports_->push_back(outcome); }
+
+private:
+  bool startable_;
+  Outcome watched_;
+  std::vector<Outcome>* reports_;
+  bool consoleSeen_ = false;
+};
+
+TEST_F(SorvRuns, EveryRunEndsTheSameWay) {
+  using Outcome = ScriptWorker::Outcome;
+  struct Case {
+    const char* name;
+    bool startable, console;
+    Outcome watched;
+    bool deletes;  // the script once the run is over
+    std::vector<Outcome> reports;
+  } cases[] = {
+      {"not startable", false, true, Outcome::Done, false, {Outcome::NotStarted}},
+      {"no console", true, false, Outcome::Done, true, {Outcome::NoConsole}},
+      {"done", true, true, Outcome::Done, true, {Outcome::Done}},
+      {"broken", true, true, Outcome::Broken, true, {Outcome::Broken}},
+      {"quit", true, true, Outcome::Quit, false, {}},
+  };
+  const std::string s = src_.Path(), script = s + "initdir\\life.bat";
+  ASSERT_TRUE(WriteFile(s + "initdir\\x", ""));
+  std::unique_ptr<FakeConsole> console;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    started_.clear();
+    DeleteFileA(script.c_str());
+    RunCommand = [&](const std::string& line, UINT show) {
+      started_.push_back({line, show});
+      if (c.console && line == "cmd.exe /c " + script)
+        cl::Application.Synchronize(
+            [&] { console = std::make_unique<FakeConsole>(RunningConsoleTitle(ConsoleKind::Switch)); });
+      return 33u;
+    };
+    RunWaits waits;
+    waits.appearMs = 50;
+    waits.scriptGoneMs = 0;
+    std::vector<Outcome> reports;
+    ASSERT_TRUE(TryBeginRun());
+    StartWorker(std::make_unique<LifeOnly>(s, waits, c.startable, c.watched, &reports));
+    WaitWorkers();
+    console.reset();
+    EXPECT_EQ(reports, c.reports);
+    std::vector<std::string> expected;
+    if (c.startable) expected.push_back("cmd.exe /c " + script);
+    if (c.deletes) expected.push_back("cmd.exe /c del /f /a " + script);
+    std::vector<std::string> lines;
+    for (const Started& st : started_) lines.push_back(st.line);
+    EXPECT_EQ(lines, expected);
+    EXPECT_EQ(ReadFile(script), c.startable ? "title " + StartTime + "\r\n" : "");
+    EXPECT_FALSE(RunInProgress());
+  }
 }
 
 TEST_F(SorvRuns, ClosingFindsTheRunsConsoleAfterTheFolderChanged) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Unit1.h"
+#include "scripts.h"
 #include "session.h"
 
 namespace sorvtest {
