@@ -3,11 +3,11 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 
 #include "Unit1.h"
 #include "Unit4.h"
+#include "entrytext.h"
 
 // ---- Host names ------------------------------------------------------------------------
 
@@ -248,11 +248,10 @@ std::string outfileThread::FailedObjectsText() const {
 
 void outfileThread::Work() {
   std::vector<cl::TTreeNode*> nodes;
-  for (const std::string& id : Ids) {
-    char* end = nullptr;
-    unsigned long value = std::strtoul(id.c_str(), &end, 10);
-    if (id.empty() || *end != '\0') continue;
-    cl::TTreeNode* node = NodeOf(NodeTable, static_cast<uint32_t>(value));
+  for (const std::string& text : Ids) {
+    uint16_t id = 0;
+    if (!EntryId(text, id)) continue;
+    cl::TTreeNode* node = NodeOf(NodeTable, id);
     if (!node) continue;
     nodes.push_back(node);
     Total += SubtreeSize(node);

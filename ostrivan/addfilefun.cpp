@@ -222,15 +222,6 @@ uint32_t CurrentTimeStamp() {
   return TimeStampFromLocal(local);
 }
 
-std::string CutUtf8(const std::string& utf8, size_t maxBytes) {
-  if (utf8.size() <= maxBytes) return utf8;
-  // Step back over the continuation bytes of the character the cut would split
-  // (at most three: no valid character has more).
-  size_t end = maxBytes;
-  for (int i = 0; i < 3 && end > 0 && (static_cast<uint8_t>(utf8[end]) & 0xC0) == 0x80; ++i) --end;
-  return utf8.substr(0, end);
-}
-
 // ---- addfilefunThread -----------------------------------------------------------
 
 addfilefunThread::addfilefunThread(const std::vector<std::string>& paths, const std::string& mask,

@@ -66,10 +66,6 @@ void FillDataArea(uint8_t* page);
 uint32_t TimeStampFromLocal(const SYSTEMTIME& local);
 uint32_t CurrentTimeStamp();
 
-// The first at most maxBytes bytes of a UTF-8 text, ending on a character
-// boundary.
-std::string CutUtf8(const std::string& utf8, size_t maxBytes);
-
 // ---- Host files and folders ------------------------------------------------------
 // The add worker's texts.
 constexpr char CountingText[] = "正在统计数据空间";

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <vector>
 
 #include "cl_sync.h"
 
@@ -76,6 +77,18 @@ void FreeNodeTable() {
     GlobalUnlock(block);
     GlobalFree(block);
   }
+}
+
+void DeleteObjectSubtree(cl::TTreeNode* node) {
+  if (!node) return;
+  std::vector<cl::TTreeNode*> stack{node};
+  while (!stack.empty()) {
+    cl::TTreeNode* n = stack.back();
+    stack.pop_back();
+    if (const ObjectRecord* r = RecordOf(n)) ClearNodeReference(NodeTable, r->ObjectId, n);
+    for (cl::TTreeNode* c : n->Children()) stack.push_back(c);
+  }
+  node->Delete();
 }
 
 // ---- Open image ----------------------------------------------------------------

@@ -35,6 +35,10 @@ inline ObjectRecord* RecordOf(const cl::TTreeNode* node) {
   return node ? static_cast<ObjectRecord*>(node->Data) : nullptr;
 }
 
+// Removes node with its whole subtree from the tree, after every node in it
+// has stopped being its id's node in the NodeTable.
+void DeleteObjectSubtree(cl::TTreeNode* node);
+
 // Frees the current NodeTable, then allocates a fresh one, a block of global
 // memory (never fewer entries than one per 16-bit id) with every entry
 // {0, NoPage, nullptr}; stores it in NodeTable and returns it (nullptr when
