@@ -222,35 +222,12 @@ uint32_t CurrentTimeStamp() {
   return TimeStampFromLocal(local);
 }
 
-// ---- addfilefunThread -----------------------------------------------------------
+namespace {
 
-addfilefunThread::addfilefunThread(const std::vector<std::string>& paths, const std::string& mask,
-                                   uint16_t targetFolderId, bool newFolder)
-    : Paths(paths), Mask(mask), TargetFolderId(targetFolderId), NewFolder(newFolder) {}
-
-uint16_t addfilefunThread::AddObject(const std::string& hostPath, const std::string& name, uint32_t type,
-                                     uint16_t parent) {
-  if (type != ObjectTypeFile && type != ObjectTypeDirectory) {
-    ++FailedObjects;
-    return 0;
-  }
-  // Everything that can fail happens before the WorkFile grows, so a skipped
-  // object leaves no pages behind.
-  HostFile host;
-  if (type == ObjectTypeFile && !host.Open(hostPath)) {
-    ++FailedObjects;
-    return 0;
-  }
-  uint32_t size = host.Size();
-  uint8_t* page = nullptr;
-  if (!GrowWorkFile(size, page, reserveWorkFile_)) {
-    ++FailedObjects;
-    return 0;
-  }
-  const uint16_t id = MaxObjectId;
-  const uint32_t tagsOffset = InputTagsOffset == TagsOffsetMarked ? TagsOffsetMarked : TagsOffsetPlain;
-  ShowItem(CurrentItem, Position + 1);
-
+// The header of a new object: its type, parent, name (as the name field
+// stores it) and size, mode 755 with the type's bits, owner 0, the clock's
+// stamps; every other field erased.
+ObjectHeader NewObjectHeader(uint32_t type, uint16_t parent, const std::string& name, uint32_t size) {
   ObjectHeader header;
   header.ObjectType = type;
   header.ParentId = parent;
@@ -270,23 +247,27 @@ uint16_t addfilefunThread::AddObject(const std::string& hostPath, const std::str
   header.Alias.fill(0xFF);
   header.Rdev = 0;
   header.Reserved.fill(0xFF);
+  return header;
+}
 
+// A new object's header page: the data area erased, the header at its
+// start, the header's tags in the spare area.
+void WriteHeaderPage(uint8_t* page, const ObjectHeader& header, uint16_t id, uint32_t tagsOffset) {
   FillDataArea(page);
   EncodeObjectHeader(header, page);
   EncodeTags({BaseSequenceNumber, id, 0, HeaderByteCount}, page + tagsOffset);
+}
 
-  ObjectRecord r = RecordFromHeader(header, Tags{BaseSequenceNumber, id, 0, HeaderByteCount}, NoPage);
-  r.WorkOffset = static_cast<uint32_t>(page - WorkView);
-  NewRecord = r;
-  TargetFolderId = parent;
-  CurrentItem = name;
-
-  StepTo(Position + 1);
-
+// The data pages after a new file's header page, one per chunk of the host
+// file, each followed by pageWritten. False when a window of the file could
+// not be mapped: the chunks there stay zero.
+template <typename PageWritten>
+bool WriteDataPages(HostFile& host, uint8_t* headerPage, uint16_t id, uint32_t tagsOffset, PageWritten pageWritten) {
+  const uint32_t size = host.Size();
   const uint32_t chunks = ObjectPageCount(size) - 1;
   bool whole = true;
   for (uint32_t i = 1; i <= chunks; ++i) {
-    uint8_t* data = page + static_cast<size_t>(i) * PageSize;
+    uint8_t* data = headerPage + static_cast<size_t>(i) * PageSize;
     uint32_t offset = (i - 1) * ChunkSize;
     uint32_t count = std::min(ChunkSize, size - offset);
     const uint8_t* bytes = host.At(offset);
@@ -294,8 +275,48 @@ uint16_t addfilefunThread::AddObject(const std::string& hostPath, const std::str
     if (bytes) std::memcpy(data, bytes, count);
     whole = whole && bytes;
     EncodeTags({BaseSequenceNumber, id, i, count}, data + tagsOffset);
-    StepTo(Position + 1);
+    pageWritten();
   }
+  return whole;
+}
+
+}  // namespace
+
+// ---- addfilefunThread -----------------------------------------------------------
+
+addfilefunThread::addfilefunThread(const std::vector<std::string>& paths, const std::string& mask,
+                                   uint16_t targetFolderId, bool newFolder)
+    : Paths(paths), Mask(mask), TargetFolderId(targetFolderId), NewFolder(newFolder) {}
+
+uint16_t addfilefunThread::AddObject(const std::string& hostPath, const std::string& name, uint32_t type,
+                                     uint16_t parent) {
+  if (type != ObjectTypeFile && type != ObjectTypeDirectory) {
+    ++FailedObjects;
+    return 0;
+  }
+  // Everything that can fail happens before the WorkFile grows, so a skipped
+  // object leaves no pages behind.
+  HostFile host;
+  if (type == ObjectTypeFile && !host.Open(hostPath)) {
+    ++FailedObjects;
+    return 0;
+  }
+  const uint32_t size = host.Size();
+  uint8_t* page = nullptr;
+  if (!GrowWorkFile(size, page, reserveWorkFile_)) {
+    ++FailedObjects;
+    return 0;
+  }
+  const uint16_t id = MaxObjectId;
+  const uint32_t tagsOffset = InputTagsOffset == TagsOffsetMarked ? TagsOffsetMarked : TagsOffsetPlain;
+  ShowItem(CurrentItem, Position + 1);
+
+  const ObjectHeader header = NewObjectHeader(type, parent, name, size);
+  WriteHeaderPage(page, header, id, tagsOffset);
+  TakeNewRecord(header, id, page, parent, name);
+  StepTo(Position + 1);
+
+  const bool whole = WriteDataPages(host, page, id, tagsOffset, [this] { StepTo(Position + 1); });
   host.Close();
   if (!whole) {
     // A later window of the file could not be mapped: its pages stay unused
@@ -303,7 +324,20 @@ uint16_t addfilefunThread::AddObject(const std::string& hostPath, const std::str
     ++FailedObjects;
     return 0;
   }
+  AttachNewNode();
+  return id;
+}
 
+void addfilefunThread::TakeNewRecord(const ObjectHeader& header, uint16_t id, const uint8_t* page, uint16_t parent,
+                                     const std::string& name) {
+  ObjectRecord r = RecordFromHeader(header, Tags{BaseSequenceNumber, id, 0, HeaderByteCount}, NoPage);
+  r.WorkOffset = static_cast<uint32_t>(page - WorkView);
+  NewRecord = r;
+  TargetFolderId = parent;
+  CurrentItem = name;
+}
+
+void addfilefunThread::AttachNewNode() {
   if (deferAttach_) {
     pending_.push_back({NewRecord, TargetFolderId, CurrentItem});
     attached_ = true;
@@ -311,7 +345,6 @@ uint16_t addfilefunThread::AddObject(const std::string& hostPath, const std::str
   } else {
     Synchronize([this] { AttachAddedNode(); });
   }
-  return id;
 }
 
 // ---- Host files and folders ------------------------------------------------------

@@ -193,6 +193,12 @@ private:
   Listing& CountFolder(const std::string& folder, const std::wstring& mask);
   // A skipped object moves the bar as if it had been added.
   void Advance(int64_t units);
+  // The steps of AddObject after its pages are placed: the record of the
+  // header written at page, which also names the node's parent and text;
+  // then the node, at once or with the next batch.
+  void TakeNewRecord(const ObjectHeader& header, uint16_t id, const uint8_t* page, uint16_t parent,
+                     const std::string& name);
+  void AttachNewNode();
   // AddObject and the node both made: the new id, else 0 (counted).
   uint16_t AddAndAttach(const std::string& hostPath, const std::string& name, uint32_t type, uint16_t parent);
 
