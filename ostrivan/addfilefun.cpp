@@ -424,6 +424,21 @@ bool FindHostFile(const std::string& path, HostEntry& entry) {
   return true;
 }
 
+// The entries of a listing that are not added, by index. Links are not
+// followed, and a name the code page cannot hold would open some other file
+// or none. An entry whose name an entry before it took would share that
+// stored name with it in the image, and one would overwrite the other when
+// extracted.
+std::vector<bool> LeftOutEntries(const std::vector<HostEntry>& entries) {
+  std::vector<std::string> names;
+  names.reserve(entries.size());
+  for (const HostEntry& e : entries) names.push_back(e.Link ? std::string() : e.Name);
+  std::vector<bool> left = NamesTakenBefore(names);
+  for (size_t i = 0; i < entries.size(); ++i)
+    if (names[i].empty()) left[i] = true;
+  return left;
+}
+
 int ClampToInt(int64_t value) { return static_cast<int>(std::max<int64_t>(0, std::min<int64_t>(value, INT_MAX))); }
 
 }  // namespace
@@ -581,8 +596,10 @@ addfilefunThread::Listing& addfilefunThread::CountFolder(const std::string& fold
   l.Objects = 1;
   Total = ClampToInt(static_cast<int64_t>(Total) + 1);
   l.Listed = ListFolder(cl::WideFromAnsi(folder), mask, l.Entries);
-  for (const HostEntry& e : l.Entries) {
-    if (e.Folder && !e.Link && !e.Name.empty()) {
+  l.Left = LeftOutEntries(l.Entries);
+  for (size_t i = 0; i < l.Entries.size(); ++i) {
+    const HostEntry& e = l.Entries[i];
+    if (e.Folder && !l.Left[i]) {
       // Counted here and again by its own listing: the bar's total runs
       // ahead of the pages written by one for each subfolder.
       Total = ClampToInt(static_cast<int64_t>(Total) + 1);
@@ -629,10 +646,9 @@ void addfilefunThread::AddFolderTree() {
 void addfilefunThread::AddFolderContents(const std::string& folder, const std::string& mask, uint16_t parent) {
   auto found = listings_.find(folder);
   const Listing& l = found != listings_.end() ? found->second : CountFolder(folder, cl::WideFromAnsi(mask));
-  for (const HostEntry& e : l.Entries) {
-    // Links are not followed, and a name the code page cannot hold would
-    // open some other file or none.
-    if (e.Link || e.Name.empty()) {
+  for (size_t i = 0; i < l.Entries.size(); ++i) {
+    const HostEntry& e = l.Entries[i];
+    if (l.Left[i]) {
       ++FailedObjects;
       Advance(e.Folder ? 1 : HostFileUnits(e.Size));
       continue;

@@ -183,6 +183,7 @@ private:
   struct Listing {
     bool Listed = false;
     std::vector<HostEntry> Entries;
+    std::vector<bool> Left;  // by entry: not added (LeftOutEntries)
     int64_t Units = 1;   // what adding the folder and its contents moves the bar by
     int64_t Objects = 1; // the folder and every entry below it
   };

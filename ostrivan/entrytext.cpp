@@ -1,5 +1,7 @@
 #include "entrytext.h"
 
+#include <unordered_set>
+
 #include "openimage.h"
 #include "model.h"
 
@@ -155,6 +157,23 @@ std::string TrimBlanks(const std::string& text) {
 }
 
 bool SameEntryName(const std::string& a, const std::string& b) { return TrimBlanks(a) == TrimBlanks(b); }
+
+std::vector<bool> NamesTakenBefore(const std::vector<std::string>& ansiNames) {
+  std::vector<bool> taken(ansiNames.size(), false);
+  std::unordered_set<std::string> texts, stored;
+  for (size_t i = 0; i < ansiNames.size(); ++i) {
+    if (ansiNames[i].empty()) continue;
+    std::string text = TrimBlanks(ansiNames[i]);
+    std::string field = TrimBlanks(NameFieldText(ansiNames[i]));
+    if (texts.count(text) || stored.count(field)) {
+      taken[i] = true;
+      continue;
+    }
+    texts.insert(std::move(text));
+    stored.insert(std::move(field));
+  }
+  return taken;
+}
 
 bool NameRefused(const std::string& name) {
   // GBK trail bytes lie at 0x40 and above: a '/' byte is always the character.

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Bits 0-11 of mode as text: style 0 the four octal digits (0755, 4755),
 // style 1 the nine rwx characters with set-id and sticky bits as s/S
@@ -57,6 +58,13 @@ bool EntryId(const std::string& text, uint16_t& id);
 std::string TrimBlanks(const std::string& text);
 // Whether two entry names count as one: equal once trimmed, case-sensitive.
 bool SameEntryName(const std::string& a, const std::string& b);
+// Which entries of one folder's listing an added folder leaves out, by
+// index: those whose name an entry before them has already taken, as
+// ChildNamed tells names apart (the same trimmed text, or the same name field
+// text once trimmed: two long names that differ only past the cut are one
+// name in the image). An empty name stands for an entry left out for
+// another reason: it takes no name and is never left out here.
+std::vector<bool> NamesTakenBefore(const std::vector<std::string>& ansiNames);
 // A name that no entry may take: one holding "/", or "." or "..".
 bool NameRefused(const std::string& name);
 // The first at most maxBytes bytes of a UTF-8 text, ending on a character

@@ -198,6 +198,38 @@ TEST(EntryNames, TrimmedComparisonAndRefusedNames) {
   }
 }
 
+// Names of one host folder's listing, in listing order, and which of them an
+// added folder leaves out because an entry before takes the name.
+TEST(NamesTakenBefore, NamesThatMeetOnceStoredAreLeftOutAfterTheFirst) {
+  std::string ming90, ming85, ming84;
+  for (int i = 0; i < 90; ++i) ming90 += "名";  // 270 bytes in UTF-8
+  ming85 = ming90.substr(0, 85 * 2);              // 255 bytes: a whole name field
+  ming84 = ming90.substr(0, 84 * 2);              // 252 bytes
+  const std::string n255(255, 'n'), n254(254, 'n');
+  struct Case {
+    const char* name;
+    std::vector<std::string> names;
+    std::vector<bool> left;
+  } cases[] = {
+      {"different names", {"a", "b", "c"}, {false, false, false}},
+      {"differ only past the cut", {ming90 + "1", ming90 + "2"}, {false, true}},
+      {"three past the cut, the first stays", {ming90 + "1", "x", ming90 + "2", ming90 + "3"},
+       {false, false, true, true}},
+      {"a whole field and one character more", {ming85, ming85 + "1"}, {false, true}},
+      {"differ inside the field", {ming84 + "a", ming84 + "b"}, {false, false}},
+      {"255 bytes then a difference", {n255 + "x", n255 + "y"}, {false, true}},
+      {"254 bytes then a difference", {n254 + "x", n254 + "y"}, {false, false}},
+      {"the same once trimmed", {" x", "x", "x "}, {false, true, true}},
+      {"case counts", {"Tmp", "tmp"}, {false, false}},
+      {"empty names take nothing", {"", "", "a", "", "a"}, {false, false, false, false, true}},
+      {"no names", {}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(c.left, NamesTakenBefore(c.names));
+  }
+}
+
 TEST(CutUtf8, KeepsWholeCharactersOnly) {
   struct Case {
     const char* name;
