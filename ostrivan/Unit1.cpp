@@ -931,7 +931,7 @@ void TForm1::N3Click(void* sender) {
   if (!found) return;
   const ObjectRecord record = *found;
   uint32_t type = 0xFFFFFFFF;
-  if (item->SubItems().size() > 1 && !ParseEntryNumber(item->SubItems()[1], type)) type = 0xFFFFFFFF;
+  if (item->SubItems().size() > 1) ParseEntryNumber(item->SubItems()[1], type);
   std::string target;
   if (type == ObjectTypeHardlink) {
     // A target without a live node shows nothing after the arrow.

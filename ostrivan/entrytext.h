@@ -47,8 +47,8 @@ std::string StatusDetailsText(const std::string& type, const std::string& size, 
 bool ParseIdNumber(const std::string& text, uint32_t& value);
 
 // A number of the entry list, an entry's id or type text as the folder view
-// writes them: 1 to 10 decimal digits, taken in 32 bits. False for any
-// other text.
+// writes them: 1 to 10 decimal digits, taken in 32 bits. False, and value
+// untouched, for any other text.
 bool ParseEntryNumber(const std::string& text, uint32_t& value);
 // An entry's id text (ParseEntryNumber) as the object id it names, keyed by
 // its low 16 bits. False for a text that is no id.
