@@ -539,11 +539,8 @@ std::string ProbeFor(const std::string& key) {
 // when nothing is selected or the id has no node.
 cl::TTreeNode* SelectedEntryNode(const cl::TListView& list) {
   if (list.Count() == 0 || list.ItemIndex() < 0) return nullptr;
-  const cl::TListItem* item = list.Item(list.ItemIndex());
-  if (!item || item->SubItems().empty()) return nullptr;
-  const std::string& id = item->SubItems()[0];
-  if (id.empty() || id.size() > 5 || id.find_first_not_of("0123456789") != std::string::npos) return nullptr;
-  return NodeOf(NodeTable, static_cast<uint32_t>(std::stoul(id)));
+  uint16_t id = 0;
+  return EntryId(list.Item(list.ItemIndex()), id) ? NodeOf(NodeTable, id) : nullptr;
 }
 
 }  // namespace
@@ -783,15 +780,8 @@ cl::TTreeNode* ChildNamed(const cl::TTreeNode* folder, const std::string& name, 
 
 void TForm1::RemoveObjectNode(cl::TTreeNode* node) {
   if (!node) return;
-  std::vector<cl::TTreeNode*> stack{node};
-  while (!stack.empty()) {
-    cl::TTreeNode* n = stack.back();
-    stack.pop_back();
-    if (const ObjectRecord* r = RecordOf(n)) ClearNodeReference(NodeTable, r->ObjectId, n);
-    for (cl::TTreeNode* c : n->Children()) stack.push_back(c);
-  }
   InterlockedIncrement(&holdFolderRefresh_);
-  node->Delete();
+  DeleteObjectSubtree(node);
   InterlockedDecrement(&holdFolderRefresh_);
 }
 
@@ -802,11 +792,16 @@ std::vector<cl::TListItem*> TForm1::SelectedEntries() const {
   return out;
 }
 
-uint32_t TForm1::EntryId(const cl::TListItem* item) {
-  if (!item || item->SubItems().empty()) return 0;
-  const std::string& text = item->SubItems()[0];
-  if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos) return 0;
-  return IdKey(static_cast<uint32_t>(std::stoull(text)));
+bool EntryId(const cl::TListItem* item, uint16_t& id) {
+  return item && !item->SubItems().empty() && EntryId(item->SubItems()[0], id);
+}
+
+std::vector<uint32_t> TForm1::SelectedIds() const {
+  std::vector<uint32_t> ids;
+  uint16_t id = 0;
+  for (const cl::TListItem* item : SelectedEntries())
+    if (EntryId(item, id)) ids.push_back(id);
+  return ids;
 }
 
 // "新建目录": one empty folder in the folder shown, written by the add worker.
@@ -836,8 +831,7 @@ void TForm1::filedelClick() {
   if (cl::MessageBox(cl::Application.Handle(), "确定要删除！", "提示", MB_YESNO | MB_ICONINFORMATION) != IDYES) return;
   Modified = 1;
   // The ids first: removing items and nodes moves the selections.
-  std::vector<uint32_t> ids;
-  for (const cl::TListItem* item : items) ids.push_back(EntryId(item));
+  const std::vector<uint32_t> ids = SelectedIds();
   for (auto it = items.rbegin(); it != items.rend(); ++it) ListView1.Delete((*it)->Index());
   for (uint32_t id : ids)
     if (id != 0) RemoveObjectNode(NodeOf(NodeTable, id));
@@ -848,7 +842,8 @@ void TForm1::N6Click() {
   std::vector<cl::TListItem*> items = SelectedEntries();
   if (items.empty()) return;
   cl::TListItem* item = items.front();
-  cl::TTreeNode* node = NodeOf(NodeTable, EntryId(item));
+  uint16_t id = 0;
+  cl::TTreeNode* node = EntryId(item, id) ? NodeOf(NodeTable, id) : nullptr;
   ObjectRecord* record = MutableRecord(node);
   if (!record) return;
   const std::string caption = item->Caption();
@@ -872,8 +867,7 @@ void TForm1::N6Click() {
 
 // "权限修改": the permission bits of every selected entry.
 void TForm1::N7Click() {
-  std::vector<uint32_t> ids;
-  for (const cl::TListItem* item : SelectedEntries()) ids.push_back(EntryId(item));
+  const std::vector<uint32_t> ids = SelectedIds();
   if (ids.empty()) return;
   uint32_t current = 0;
   std::string defaultText;
@@ -899,8 +893,7 @@ void TForm1::UID1Click() { EditOwnerIds(false); }
 void TForm1::GID1Click() { EditOwnerIds(true); }
 
 void TForm1::EditOwnerIds(bool gid) {
-  std::vector<uint32_t> ids;
-  for (const cl::TListItem* item : SelectedEntries()) ids.push_back(EntryId(item));
+  const std::vector<uint32_t> ids = SelectedIds();
   if (ids.empty()) return;
   uint32_t current = 0;
   std::string defaultText;
@@ -932,16 +925,13 @@ void TForm1::N3Click(void* sender) {
   std::vector<cl::TListItem*> items = SelectedEntries();
   if (items.empty()) return;
   const cl::TListItem* item = items.front();
-  const cl::TTreeNode* node = NodeOf(NodeTable, EntryId(item));
+  uint16_t id = 0;
+  const cl::TTreeNode* node = EntryId(item, id) ? NodeOf(NodeTable, id) : nullptr;
   const ObjectRecord* found = MutableRecord(node);
   if (!found) return;
   const ObjectRecord record = *found;
   uint32_t type = 0xFFFFFFFF;
-  if (item->SubItems().size() > 1) {
-    const std::string& t = item->SubItems()[1];
-    if (!t.empty() && t.size() <= 10 && t.find_first_not_of("0123456789") == std::string::npos)
-      type = static_cast<uint32_t>(std::stoull(t));
-  }
+  if (item->SubItems().size() > 1) ParseEntryNumber(item->SubItems()[1], type);
   std::string target;
   if (type == ObjectTypeHardlink) {
     // A target without a live node shows nothing after the arrow.

@@ -63,6 +63,10 @@ cl::TTreeNode* AttachObjectNode(const ObjectRecord& record, uint16_t parentId, c
 // or the same name once stored (NameFieldText) and trimmed of blanks; or nullptr.
 cl::TTreeNode* ChildNamed(const cl::TTreeNode* folder, const std::string& name, const cl::TTreeNode* except = nullptr);
 
+// The object id (low 16 bits) of a list item's entry, read from its id
+// text; false when the item has none.
+bool EntryId(const cl::TListItem* item, uint16_t& id);
+
 class TForm1 : public cl::TForm {
 public:
   TForm1();
@@ -154,7 +158,8 @@ public:
 private:
   // The selected entries' items in list order, and their object ids.
   std::vector<cl::TListItem*> SelectedEntries() const;
-  static uint32_t EntryId(const cl::TListItem* item);
+  // The ids of the selected entries that have one, in list order.
+  std::vector<uint32_t> SelectedIds() const;
   // The UID (gid false) or GID (gid true) command.
   void EditOwnerIds(bool gid);
   // While above 0, a change of the tree's selection lists no folder.

@@ -25,18 +25,6 @@ COLORREF StatusBarColour() { return GetSysColor(COLOR_BTNFACE); }
 
 int ImageIndexOf(uint32_t objectType) { return objectType == ObjectTypeDirectory ? 0 : 1; }
 
-// Every node of a subtree stops being any id's node, then the subtree goes.
-void RemoveSubtree(cl::TTreeNode* node) {
-  std::vector<cl::TTreeNode*> stack{node};
-  while (!stack.empty()) {
-    cl::TTreeNode* n = stack.back();
-    stack.pop_back();
-    if (const ObjectRecord* r = RecordOf(n)) ClearNodeReference(NodeTable, r->ObjectId, n);
-    for (cl::TTreeNode* c : n->Children()) stack.push_back(c);
-  }
-  node->Delete();
-}
-
 // A node may go under target unless target is the node or lies below it.
 bool CanMoveUnder(const cl::TTreeNode* node, const cl::TTreeNode* target) {
   return target != node && !target->HasAsParent(node);
@@ -204,7 +192,7 @@ void readfileThread::AddOrUpdateNode() {
       return;
     }
     case HeaderPlace::Removed:
-      if (place.Node) RemoveSubtree(place.Node);
+      if (place.Node) DeleteObjectSubtree(place.Node);
       return;
     case HeaderPlace::Known:
     case HeaderPlace::New:
@@ -286,7 +274,7 @@ void readfileThread::ScanFinished() {
       }
     }
     ParkingNode = nullptr;
-    RemoveSubtree(parking);
+    DeleteObjectSubtree(parking);
   }
 
   cl::TTreeNode* root = NodeOf(NodeTable, RootObjectId);

@@ -3,93 +3,11 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 
 #include "Unit1.h"
 #include "Unit4.h"
-
-// ---- The open image's index ----------------------------------------------------------
-
-namespace {
-
-// What the image's index was built from. The file's identity and time tell a
-// newly opened image from the last one even when its view, size and runs
-// happen to look the same.
-struct ImageKey {
-  const uint8_t* View = nullptr;
-  uint32_t Size = 0;
-  uint32_t TagsOffset = 0;
-  DWORD Volume = 0, IndexHigh = 0, IndexLow = 0;
-  FILETIME Written{}, Created{};
-  std::vector<RunEntry> Runs;
-};
-
-bool SameTime(const FILETIME& a, const FILETIME& b) {
-  return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
-}
-
-bool operator==(const ImageKey& a, const ImageKey& b) {
-  return a.View == b.View && a.Size == b.Size && a.TagsOffset == b.TagsOffset && a.Volume == b.Volume &&
-         a.IndexHigh == b.IndexHigh && a.IndexLow == b.IndexLow && SameTime(a.Written, b.Written) &&
-         SameTime(a.Created, b.Created) && a.Runs == b.Runs;
-}
-
-ImageKey CurrentImageKey() {
-  ImageKey k;
-  k.View = ImageView;
-  k.Size = ImageView ? ImageSize : 0;
-  k.TagsOffset = InputTagsOffset;
-  BY_HANDLE_FILE_INFORMATION info;
-  if (ImageHandle && ImageHandle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(ImageHandle, &info)) {
-    k.Volume = info.dwVolumeSerialNumber;
-    k.IndexHigh = info.nFileIndexHigh;
-    k.IndexLow = info.nFileIndexLow;
-    k.Written = info.ftLastWriteTime;
-    k.Created = info.ftCreationTime;
-  }
-  for (const RunEntry& e : RunList.Entries())
-    if (e.Source == PageSource::Image) k.Runs.push_back(e);
-  return k;
-}
-
-struct ImageIndexCache {
-  bool Valid = false;
-  ImageKey Key;
-  ChunkIndex Index;
-  uint32_t Builds = 0;
-};
-
-ImageIndexCache& Cache() {
-  static ImageIndexCache cache;
-  return cache;
-}
-
-}  // namespace
-
-const ChunkIndex& ImageChunkIndex() {
-  ImageIndexCache& c = Cache();
-  ImageKey key = CurrentImageKey();
-  if (!c.Valid || !(c.Key == key)) {
-    c.Valid = false;
-    c.Index = ChunkIndex::Build(ImageBytes(), PageSource::Image, RunList, InputTagsOffset);
-    c.Key = std::move(key);
-    c.Valid = true;
-    ++c.Builds;
-  }
-  return c.Index;
-}
-
-void InvalidateChunkIndex() {
-  Cache().Valid = false;
-  Cache().Index = ChunkIndex();
-}
-
-uint32_t ImageChunkIndexBuilds() { return Cache().Builds; }
-
-ChunkIndex BuildWorkChunkIndex() {
-  return ChunkIndex::Build(WorkBytes(), PageSource::WorkFile, RunList, InputTagsOffset);
-}
+#include "entrytext.h"
 
 // ---- Host names ------------------------------------------------------------------------
 
@@ -307,11 +225,10 @@ std::string outfileThread::FailedObjectsText() const {
 
 void outfileThread::Work() {
   std::vector<cl::TTreeNode*> nodes;
-  for (const std::string& id : Ids) {
-    char* end = nullptr;
-    unsigned long value = std::strtoul(id.c_str(), &end, 10);
-    if (id.empty() || *end != '\0') continue;
-    cl::TTreeNode* node = NodeOf(NodeTable, static_cast<uint32_t>(value));
+  for (const std::string& text : Ids) {
+    uint16_t id = 0;
+    if (!EntryId(text, id)) continue;
+    cl::TTreeNode* node = NodeOf(NodeTable, id);
     if (!node) continue;
     nodes.push_back(node);
     Total += SubtreeSize(node);

@@ -1,7 +1,8 @@
 #pragma once
 // Extraction: the worker that copies objects of the opened image and of the
-// WorkFile into a host folder, the open image's chunk index (the walk itself
-// is chunkwalk.h), and the rules that turn object names into safe host names.
+// WorkFile into a host folder (the walk is chunkwalk.h, its indexes come
+// from the open image), and the rules that turn object names into safe host
+// names.
 
 #include <cstdint>
 #include <deque>
@@ -17,17 +18,6 @@
 #include "chunkwalk.h"
 #include "openimage.h"
 #include "progress.h"
-
-// The index of the open image, kept from one call to the next while the
-// image (its view, size and file), the tags offset and the image's runs stay
-// the same; rebuilt otherwise.
-const ChunkIndex& ImageChunkIndex();
-// Forgets the image's index; the next use rebuilds it.
-void InvalidateChunkIndex();
-// How many times the image's index has been built (for tests of its reuse).
-uint32_t ImageChunkIndexBuilds();
-// The WorkFile's index, built from its pages as they are now.
-ChunkIndex BuildWorkChunkIndex();
 
 // ---- Host names ----------------------------------------------------------------
 // An object name (system code page) as a host file name: \ / : * ? " < > | and

@@ -222,14 +222,65 @@ uint32_t CurrentTimeStamp() {
   return TimeStampFromLocal(local);
 }
 
-std::string CutUtf8(const std::string& utf8, size_t maxBytes) {
-  if (utf8.size() <= maxBytes) return utf8;
-  // Step back over the continuation bytes of the character the cut would split
-  // (at most three: no valid character has more).
-  size_t end = maxBytes;
-  for (int i = 0; i < 3 && end > 0 && (static_cast<uint8_t>(utf8[end]) & 0xC0) == 0x80; ++i) --end;
-  return utf8.substr(0, end);
+namespace {
+
+// The header of a new object: its type, parent, name (as the name field
+// stores it) and size, mode 755 with the type's bits, owner 0, the clock's
+// stamps; every other field erased.
+ObjectHeader NewObjectHeader(uint32_t type, uint16_t parent, const std::string& name, uint32_t size) {
+  ObjectHeader header;
+  header.ObjectType = type;
+  header.ParentId = parent;
+  header.Checksum = 0xFFFF;
+  std::string utf8 = NameFieldText(name);
+  header.Name.fill(0);
+  std::memcpy(header.Name.data(), utf8.data(), utf8.size());
+  header.Padding = 0xFFFF;
+  header.Mode = type == ObjectTypeDirectory ? NewFolderMode : NewFileMode;
+  header.Uid = 0;
+  header.Gid = 0;
+  header.ATime = CurrentTimeStamp();
+  header.MTime = CurrentTimeStamp();
+  header.CTime = CurrentTimeStamp();
+  header.FileSize = size;
+  header.EquivalentId = 0xFFFFFFFF;
+  header.Alias.fill(0xFF);
+  header.Rdev = 0;
+  header.Reserved.fill(0xFF);
+  return header;
 }
+
+// A new object's header page: the data area erased, the header at its
+// start, the header's tags in the spare area.
+void WriteHeaderPage(uint8_t* page, const ObjectHeader& header, uint16_t id, uint32_t tagsOffset) {
+  FillDataArea(page);
+  EncodeObjectHeader(header, page);
+  EncodeTags({BaseSequenceNumber, id, 0, HeaderByteCount}, page + tagsOffset);
+}
+
+// The data pages after a new file's header page, one per chunk of the host
+// file, each followed by pageWritten. False when a window of the file could
+// not be mapped: the chunks there stay zero.
+template <typename PageWritten>
+bool WriteDataPages(HostFile& host, uint8_t* headerPage, uint16_t id, uint32_t tagsOffset, PageWritten pageWritten) {
+  const uint32_t size = host.Size();
+  const uint32_t chunks = ObjectPageCount(size) - 1;
+  bool whole = true;
+  for (uint32_t i = 1; i <= chunks; ++i) {
+    uint8_t* data = headerPage + static_cast<size_t>(i) * PageSize;
+    uint32_t offset = (i - 1) * ChunkSize;
+    uint32_t count = std::min(ChunkSize, size - offset);
+    const uint8_t* bytes = host.At(offset);
+    std::memset(data, 0, ChunkSize);
+    if (bytes) std::memcpy(data, bytes, count);
+    whole = whole && bytes;
+    EncodeTags({BaseSequenceNumber, id, i, count}, data + tagsOffset);
+    pageWritten();
+  }
+  return whole;
+}
+
+}  // namespace
 
 // ---- addfilefunThread -----------------------------------------------------------
 
@@ -250,7 +301,7 @@ uint16_t addfilefunThread::AddObject(const std::string& hostPath, const std::str
     ++FailedObjects;
     return 0;
   }
-  uint32_t size = host.Size();
+  const uint32_t size = host.Size();
   uint8_t* page = nullptr;
   if (!GrowWorkFile(size, page, reserveWorkFile_)) {
     ++FailedObjects;
@@ -260,51 +311,12 @@ uint16_t addfilefunThread::AddObject(const std::string& hostPath, const std::str
   const uint32_t tagsOffset = InputTagsOffset == TagsOffsetMarked ? TagsOffsetMarked : TagsOffsetPlain;
   ShowItem(CurrentItem, Position + 1);
 
-  ObjectHeader header;
-  header.ObjectType = type;
-  header.ParentId = parent;
-  header.Checksum = 0xFFFF;
-  std::string utf8 = NameFieldText(name);
-  header.Name.fill(0);
-  std::memcpy(header.Name.data(), utf8.data(), utf8.size());
-  header.Padding = 0xFFFF;
-  header.Mode = type == ObjectTypeDirectory ? NewFolderMode : NewFileMode;
-  header.Uid = 0;
-  header.Gid = 0;
-  header.ATime = CurrentTimeStamp();
-  header.MTime = CurrentTimeStamp();
-  header.CTime = CurrentTimeStamp();
-  header.FileSize = size;
-  header.EquivalentId = 0xFFFFFFFF;
-  header.Alias.fill(0xFF);
-  header.Rdev = 0;
-  header.Reserved.fill(0xFF);
-
-  FillDataArea(page);
-  EncodeObjectHeader(header, page);
-  EncodeTags({BaseSequenceNumber, id, 0, HeaderByteCount}, page + tagsOffset);
-
-  ObjectRecord r = RecordFromHeader(header, Tags{BaseSequenceNumber, id, 0, HeaderByteCount}, NoPage);
-  r.WorkOffset = static_cast<uint32_t>(page - WorkView);
-  NewRecord = r;
-  TargetFolderId = parent;
-  CurrentItem = name;
-
+  const ObjectHeader header = NewObjectHeader(type, parent, name, size);
+  WriteHeaderPage(page, header, id, tagsOffset);
+  TakeNewRecord(header, id, page, parent, name);
   StepTo(Position + 1);
 
-  const uint32_t chunks = ObjectPageCount(size) - 1;
-  bool whole = true;
-  for (uint32_t i = 1; i <= chunks; ++i) {
-    uint8_t* data = page + static_cast<size_t>(i) * PageSize;
-    uint32_t offset = (i - 1) * ChunkSize;
-    uint32_t count = std::min(ChunkSize, size - offset);
-    const uint8_t* bytes = host.At(offset);
-    std::memset(data, 0, ChunkSize);
-    if (bytes) std::memcpy(data, bytes, count);
-    whole = whole && bytes;
-    EncodeTags({BaseSequenceNumber, id, i, count}, data + tagsOffset);
-    StepTo(Position + 1);
-  }
+  const bool whole = WriteDataPages(host, page, id, tagsOffset, [this] { StepTo(Position + 1); });
   host.Close();
   if (!whole) {
     // A later window of the file could not be mapped: its pages stay unused
@@ -312,7 +324,20 @@ uint16_t addfilefunThread::AddObject(const std::string& hostPath, const std::str
     ++FailedObjects;
     return 0;
   }
+  AttachNewNode();
+  return id;
+}
 
+void addfilefunThread::TakeNewRecord(const ObjectHeader& header, uint16_t id, const uint8_t* page, uint16_t parent,
+                                     const std::string& name) {
+  ObjectRecord r = RecordFromHeader(header, Tags{BaseSequenceNumber, id, 0, HeaderByteCount}, NoPage);
+  r.WorkOffset = static_cast<uint32_t>(page - WorkView);
+  NewRecord = r;
+  TargetFolderId = parent;
+  CurrentItem = name;
+}
+
+void addfilefunThread::AttachNewNode() {
   if (deferAttach_) {
     pending_.push_back({NewRecord, TargetFolderId, CurrentItem});
     attached_ = true;
@@ -320,7 +345,6 @@ uint16_t addfilefunThread::AddObject(const std::string& hostPath, const std::str
   } else {
     Synchronize([this] { AttachAddedNode(); });
   }
-  return id;
 }
 
 // ---- Host files and folders ------------------------------------------------------
@@ -398,6 +422,21 @@ bool FindHostFile(const std::string& path, HostEntry& entry) {
   entry.Link = NamesAnotherFile(fd);
   entry.Size = static_cast<uint64_t>(fd.nFileSizeHigh) << 32 | fd.nFileSizeLow;
   return true;
+}
+
+// The entries of a listing that are not added, by index. Links are not
+// followed, and a name the code page cannot hold would open some other file
+// or none. An entry whose name an entry before it took would share that
+// stored name with it in the image, and one would overwrite the other when
+// extracted.
+std::vector<bool> LeftOutEntries(const std::vector<HostEntry>& entries) {
+  std::vector<std::string> names;
+  names.reserve(entries.size());
+  for (const HostEntry& e : entries) names.push_back(e.Link ? std::string() : e.Name);
+  std::vector<bool> left = NamesTakenBefore(names);
+  for (size_t i = 0; i < entries.size(); ++i)
+    if (names[i].empty()) left[i] = true;
+  return left;
 }
 
 int ClampToInt(int64_t value) { return static_cast<int>(std::max<int64_t>(0, std::min<int64_t>(value, INT_MAX))); }
@@ -557,8 +596,10 @@ addfilefunThread::Listing& addfilefunThread::CountFolder(const std::string& fold
   l.Objects = 1;
   Total = ClampToInt(static_cast<int64_t>(Total) + 1);
   l.Listed = ListFolder(cl::WideFromAnsi(folder), mask, l.Entries);
-  for (const HostEntry& e : l.Entries) {
-    if (e.Folder && !e.Link && !e.Name.empty()) {
+  l.Left = LeftOutEntries(l.Entries);
+  for (size_t i = 0; i < l.Entries.size(); ++i) {
+    const HostEntry& e = l.Entries[i];
+    if (e.Folder && !l.Left[i]) {
       // Counted here and again by its own listing: the bar's total runs
       // ahead of the pages written by one for each subfolder.
       Total = ClampToInt(static_cast<int64_t>(Total) + 1);
@@ -605,10 +646,9 @@ void addfilefunThread::AddFolderTree() {
 void addfilefunThread::AddFolderContents(const std::string& folder, const std::string& mask, uint16_t parent) {
   auto found = listings_.find(folder);
   const Listing& l = found != listings_.end() ? found->second : CountFolder(folder, cl::WideFromAnsi(mask));
-  for (const HostEntry& e : l.Entries) {
-    // Links are not followed, and a name the code page cannot hold would
-    // open some other file or none.
-    if (e.Link || e.Name.empty()) {
+  for (size_t i = 0; i < l.Entries.size(); ++i) {
+    const HostEntry& e = l.Entries[i];
+    if (l.Left[i]) {
       ++FailedObjects;
       Advance(e.Folder ? 1 : HostFileUnits(e.Size));
       continue;

@@ -66,10 +66,6 @@ void FillDataArea(uint8_t* page);
 uint32_t TimeStampFromLocal(const SYSTEMTIME& local);
 uint32_t CurrentTimeStamp();
 
-// The first at most maxBytes bytes of a UTF-8 text, ending on a character
-// boundary.
-std::string CutUtf8(const std::string& utf8, size_t maxBytes);
-
 // ---- Host files and folders ------------------------------------------------------
 // The add worker's texts.
 constexpr char CountingText[] = "正在统计数据空间";
@@ -187,6 +183,7 @@ private:
   struct Listing {
     bool Listed = false;
     std::vector<HostEntry> Entries;
+    std::vector<bool> Left;  // by entry: not added (LeftOutEntries)
     int64_t Units = 1;   // what adding the folder and its contents moves the bar by
     int64_t Objects = 1; // the folder and every entry below it
   };
@@ -197,6 +194,12 @@ private:
   Listing& CountFolder(const std::string& folder, const std::wstring& mask);
   // A skipped object moves the bar as if it had been added.
   void Advance(int64_t units);
+  // The steps of AddObject after its pages are placed: the record of the
+  // header written at page, which also names the node's parent and text;
+  // then the node, at once or with the next batch.
+  void TakeNewRecord(const ObjectHeader& header, uint16_t id, const uint8_t* page, uint16_t parent,
+                     const std::string& name);
+  void AttachNewNode();
   // AddObject and the node both made: the new id, else 0 (counted).
   uint16_t AddAndAttach(const std::string& hostPath, const std::string& name, uint32_t type, uint16_t parent);
 

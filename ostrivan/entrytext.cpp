@@ -1,7 +1,9 @@
 #include "entrytext.h"
 
-#include "addfilefun.h"
+#include <unordered_set>
+
 #include "cl_datetime.h"
+#include "openimage.h"
 #include "model.h"
 
 namespace {
@@ -125,6 +127,19 @@ bool ParseIdNumber(const std::string& text, uint32_t& value) {
   return true;
 }
 
+bool ParseEntryNumber(const std::string& text, uint32_t& value) {
+  if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  value = static_cast<uint32_t>(std::stoull(text));
+  return true;
+}
+
+bool EntryId(const std::string& text, uint16_t& id) {
+  uint32_t value = 0;
+  if (!ParseEntryNumber(text, value)) return false;
+  id = IdKey(value);
+  return true;
+}
+
 std::string TrimBlanks(const std::string& text) {
   size_t begin = 0, end = text.size();
   while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ') ++begin;
@@ -134,9 +149,35 @@ std::string TrimBlanks(const std::string& text) {
 
 bool SameEntryName(const std::string& a, const std::string& b) { return TrimBlanks(a) == TrimBlanks(b); }
 
+std::vector<bool> NamesTakenBefore(const std::vector<std::string>& ansiNames) {
+  std::vector<bool> taken(ansiNames.size(), false);
+  std::unordered_set<std::string> texts, stored;
+  for (size_t i = 0; i < ansiNames.size(); ++i) {
+    if (ansiNames[i].empty()) continue;
+    std::string text = TrimBlanks(ansiNames[i]);
+    std::string field = TrimBlanks(NameFieldText(ansiNames[i]));
+    if (texts.count(text) || stored.count(field)) {
+      taken[i] = true;
+      continue;
+    }
+    texts.insert(std::move(text));
+    stored.insert(std::move(field));
+  }
+  return taken;
+}
+
 bool NameRefused(const std::string& name) {
   // GBK trail bytes lie at 0x40 and above: a '/' byte is always the character.
   return name.find('/') != std::string::npos || name == "." || name == "..";
+}
+
+std::string CutUtf8(const std::string& utf8, size_t maxBytes) {
+  if (utf8.size() <= maxBytes) return utf8;
+  // Step back over the continuation bytes of the character the cut would split
+  // (at most three: no valid character has more).
+  size_t end = maxBytes;
+  for (int i = 0; i < 3 && end > 0 && (static_cast<uint8_t>(utf8[end]) & 0xC0) == 0x80; ++i) --end;
+  return utf8.substr(0, end);
 }
 
 std::string NameFieldText(const std::string& ansiName) { return CutUtf8(Utf8FromAnsi(ansiName), MaxNameBytes); }

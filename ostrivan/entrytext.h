@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Bits 0-11 of mode as text: style 0 the four octal digits (0755, 4755),
 // style 1 the nine rwx characters with set-id and sticky bits as s/S
@@ -45,12 +46,30 @@ std::string StatusDetailsText(const std::string& type, const std::string& size, 
 // pattern (-1 gives 4294967295). False for anything else.
 bool ParseIdNumber(const std::string& text, uint32_t& value);
 
+// A number of the entry list, an entry's id or type text as the folder view
+// writes them: 1 to 10 decimal digits, taken in 32 bits. False, and value
+// untouched, for any other text.
+bool ParseEntryNumber(const std::string& text, uint32_t& value);
+// An entry's id text (ParseEntryNumber) as the object id it names, keyed by
+// its low 16 bits. False for a text that is no id.
+bool EntryId(const std::string& text, uint16_t& id);
+
 // The text without the characters up to blank (controls and blanks) at its ends.
 std::string TrimBlanks(const std::string& text);
 // Whether two entry names count as one: equal once trimmed, case-sensitive.
 bool SameEntryName(const std::string& a, const std::string& b);
+// Which entries of one folder's listing an added folder leaves out, by
+// index: those whose name an entry before them has already taken, as
+// ChildNamed tells names apart (the same trimmed text, or the same name field
+// text once trimmed: two long names that differ only past the cut are one
+// name in the image). An empty name stands for an entry left out for
+// another reason: it takes no name and is never left out here.
+std::vector<bool> NamesTakenBefore(const std::vector<std::string>& ansiNames);
 // A name that no entry may take: one holding "/", or "." or "..".
 bool NameRefused(const std::string& name);
+// The first at most maxBytes bytes of a UTF-8 text, ending on a character
+// boundary.
+std::string CutUtf8(const std::string& utf8, size_t maxBytes);
 // The UTF-8 name field of a record for an ANSI name typed by the user: its
 // first bytes up to MaxNameBytes, cut at a character boundary.
 std::string NameFieldText(const std::string& ansiName);

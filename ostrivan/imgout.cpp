@@ -6,6 +6,7 @@
 
 #include "Unit1.h"
 #include "Unit4.h"
+#include "cl_hostfile.h"
 
 OutputWriter::OutputWriter(HANDLE file, uint32_t batchPages)
     : file_(file), batch_(std::max<uint32_t>(1, batchPages)) {

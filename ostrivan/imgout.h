@@ -9,9 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "Unit3.h"
-#include "rebuildpages.h"
 #include "openimage.h"
+#include "rebuildpages.h"
 #include "progress.h"
 
 // The output file written front to back: the pages asked for are gathered

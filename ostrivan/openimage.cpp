@@ -1,6 +1,10 @@
 #include "openimage.h"
 
 #include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "cl_sync.h"
 
 HANDLE ImageHandle = nullptr;
 HANDLE ImageMapping = nullptr;
@@ -22,6 +26,28 @@ void ReleaseMapped(View*& view, uint32_t& size, HANDLE& mapping, HANDLE& file) {
   size = 0;
   CloseIf(mapping);
   CloseIf(file);
+}
+
+// The image's index, built by the first worker that asks for it and dropped
+// with the image. The lock makes the build happen once even if two threads
+// asked together; dropping happens on the interface thread while no worker
+// runs, so no reference handed out outlives it.
+struct ImageIndexSlot {
+  cl::Lock Lock;
+  std::unique_ptr<ChunkIndex> Index;
+  uint32_t Builds = 0;
+};
+
+ImageIndexSlot& IndexSlot() {
+  static ImageIndexSlot slot;
+  return slot;
+}
+
+void DropImageChunkIndex() {
+  ImageIndexSlot& slot = IndexSlot();
+  std::unique_ptr<ChunkIndex> dropped;
+  std::lock_guard<cl::Lock> hold(slot.Lock);
+  dropped.swap(slot.Index);
 }
 
 }  // namespace
@@ -53,9 +79,44 @@ void FreeNodeTable() {
   }
 }
 
+void DeleteObjectSubtree(cl::TTreeNode* node) {
+  if (!node) return;
+  std::vector<cl::TTreeNode*> stack{node};
+  while (!stack.empty()) {
+    cl::TTreeNode* n = stack.back();
+    stack.pop_back();
+    if (const ObjectRecord* r = RecordOf(n)) ClearNodeReference(NodeTable, r->ObjectId, n);
+    for (cl::TTreeNode* c : n->Children()) stack.push_back(c);
+  }
+  node->Delete();
+}
+
 // ---- Open image ----------------------------------------------------------------
 
-void ReleaseImage() { ReleaseMapped(ImageView, ImageSize, ImageMapping, ImageHandle); }
+void ReleaseImage() {
+  DropImageChunkIndex();
+  ReleaseMapped(ImageView, ImageSize, ImageMapping, ImageHandle);
+}
+
+const ChunkIndex& ImageChunkIndex() {
+  ImageIndexSlot& slot = IndexSlot();
+  std::lock_guard<cl::Lock> hold(slot.Lock);
+  if (!slot.Index) {
+    slot.Index = std::make_unique<ChunkIndex>(ChunkIndex::Build(ImageBytes(), PageSource::Image, RunList, InputTagsOffset));
+    ++slot.Builds;
+  }
+  return *slot.Index;
+}
+
+uint32_t ImageChunkIndexBuilds() {
+  ImageIndexSlot& slot = IndexSlot();
+  std::lock_guard<cl::Lock> hold(slot.Lock);
+  return slot.Builds;
+}
+
+ChunkIndex BuildWorkChunkIndex() {
+  return ChunkIndex::Build(WorkBytes(), PageSource::WorkFile, RunList, InputTagsOffset);
+}
 
 void ReleaseWorkFile() { ReleaseMapped(WorkView, WorkFileSize, WorkFileMapping, WorkFileHandle); }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The open image on the Windows side: the file and mapping handles behind
-// the views of model.h, opening and releasing them, the NodeTable's block of
-// memory, and the record each tree node carries.
+// the views of model.h, opening and releasing them, the image's chunk index,
+// the NodeTable's block of memory, and the record each tree node carries.
 
 #include <windows.h>
 
@@ -10,6 +10,7 @@
 #include "cl_strings.h"
 #include "cl_sysutil.h"
 #include "cl_treeview.h"
+#include "chunkwalk.h"
 #include "model.h"
 
 // The shared helpers under the short names the units call them by.
@@ -34,6 +35,10 @@ inline ObjectRecord* RecordOf(const cl::TTreeNode* node) {
   return node ? static_cast<ObjectRecord*>(node->Data) : nullptr;
 }
 
+// Removes node with its whole subtree from the tree, after every node in it
+// has stopped being its id's node in the NodeTable.
+void DeleteObjectSubtree(cl::TTreeNode* node);
+
 // Frees the current NodeTable, then allocates a fresh one, a block of global
 // memory (never fewer entries than one per 16-bit id) with every entry
 // {0, NoPage, nullptr}; stores it in NodeTable and returns it (nullptr when
@@ -57,8 +62,18 @@ struct ImageStatusTexts {
 // nullptr for an empty file, a file that cannot be opened, or a failed mapping,
 // in which case nothing stays open. Touches no window.
 const uint8_t* OpenImageFile(const std::string& path, ImageStatusTexts& status);
-// Unmaps and closes the image; ImageView nullptr, ImageSize 0.
+// Unmaps and closes the image and drops its chunk index; ImageView nullptr,
+// ImageSize 0. Called on the interface thread when no worker runs.
 void ReleaseImage();
+// The chunk index of the open image over the scan's runs: built the first
+// time a worker asks for it, then kept until ReleaseImage. Workers of one
+// image share it; the reference stays valid until the image is released.
+const ChunkIndex& ImageChunkIndex();
+// How many times an image's index has been built (for tests of its reuse).
+uint32_t ImageChunkIndexBuilds();
+// The WorkFile's index, built from its pages as they are now: adding grows
+// the WorkFile between two workers, so it is never kept.
+ChunkIndex BuildWorkChunkIndex();
 // Unmaps and closes the WorkFile (the file stays); WorkView nullptr, WorkFileSize 0.
 void ReleaseWorkFile();
 // First free "tmpfile" N ".dat" for N = 0..1000 in folder, or "tmpfile" when all exist.

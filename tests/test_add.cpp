@@ -5,6 +5,7 @@
 #include <commdlg.h>
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -69,6 +70,9 @@ public:
   std::vector<std::string> log;
   int positionCalls = 0;
   std::string unreadable;  // a folder whose listing fails
+  // Listings given instead of the host's, by folder: names no host file
+  // system here can hold.
+  std::map<std::wstring, std::vector<HostEntry>> listings;
 
 protected:
   void ShowAddProgress() override {
@@ -94,6 +98,11 @@ protected:
   }
   bool ListFolder(const std::wstring& folder, const std::wstring& mask, std::vector<HostEntry>& entries) override {
     if (!unreadable.empty() && folder == cl::WideFromAnsi(unreadable)) return false;
+    auto given = listings.find(folder);
+    if (given != listings.end()) {
+      entries = given->second;
+      return true;
+    }
     return addfilefunThread::ListFolder(folder, mask, entries);
   }
 };
@@ -110,9 +119,11 @@ protected:
   std::string HostPath(const std::string& relative) { return host_.File(relative); }
   // Runs a recording worker into the folder shown; it stays alive until the next run.
   RecordingAdd* Run(const std::vector<std::string>& paths, const std::string& mask,
-                    const std::string& unreadable = "") {
+                    const std::string& unreadable = "",
+                    const std::map<std::wstring, std::vector<HostEntry>>& listings = {}) {
     auto* w = new RecordingAdd(paths, mask, static_cast<uint16_t>(CurrentFolderId()), false);
     w->unreadable = unreadable;
+    w->listings = listings;
     Form1->StartWorker(std::unique_ptr<cl::TThread>(w));
     WaitForWorkers();
     return w;
@@ -382,6 +393,47 @@ TEST_F(Add, NamesTheCodePageCannotHoldAndUnreadableEntriesAreSkipped) {
   // The Thai file and folder, the grave A, the busy file, the locked folder.
   ExpectFailures(5);
   EXPECT_EQ(w->Total - 1, w->Position);  // the locked folder counts twice, as every followed one
+}
+
+// Windows lets two names of one folder differ only past the cut the image
+// stores names at (91 UTF-16 characters each); the image cannot hold both.
+TEST_F(Add, EntriesOfOneFolderThatMeetOnceStoredKeepTheFirst) {
+  std::string ming90;
+  for (int i = 0; i < 90; ++i) ming90 += "名";
+  const std::string first = ming90 + "1", second = ming90 + "2";
+  ASSERT_TRUE(MakeDir(Host("long")));
+  ASSERT_TRUE(MakeFile(Host("long\\kept"), "kept"));
+  auto folder = [](const std::string& name) {
+    HostEntry e;
+    e.WideName = cl::WideFromAnsi(name);
+    e.Name = name;
+    e.Folder = true;
+    return e;
+  };
+  HostEntry kept;
+  kept.WideName = L"kept";
+  kept.Name = "kept";
+  kept.Size = 4;
+  const std::map<std::wstring, std::vector<HostEntry>> listings = {
+      {Host("long"), {folder(first), folder(second), kept, folder(" x"), folder("x")}},
+      {Host("long\\" + first), {folder("inner")}},
+      {Host("long\\" + first + "\\inner"), {}},
+      {Host("long\\ x"), {}},
+      {Host("long\\" + second), {folder("never")}},
+      {Host("long\\" + second + "\\never"), {}},
+  };
+  Show("/");
+  RecordingAdd* w = Run({HostPath("long")}, "*.*", "", listings);
+  const std::string firstUtf8 = Utf8FromAnsi(first).substr(0, 255);  // as stored: 85 名
+  std::vector<std::string> added = Below("/long");
+  std::sort(added.begin(), added.end());
+  EXPECT_EQ((std::vector<std::string>{" x", "kept", firstUtf8, firstUtf8 + "/inner"}), added);
+  // The second long folder and "x" (" x" came first) are not added; only
+  // followed folders count twice, so the bar still ends on its pages.
+  ExpectFailures(2);
+  EXPECT_EQ(1 + 4 + 1 + 2 + 2 + 1, w->Total);
+  EXPECT_EQ(w->Total - 3, w->Position);
+  EXPECT_EQ(w->Position, Form4->ProgressBar1.Position());
 }
 
 // A host name as long as a stored name can be (85 名, 255 bytes in UTF-8)

@@ -147,6 +147,40 @@ TEST(ParseIdNumber, SignedDecimalOrHexadecimalPattern) {
   }
 }
 
+TEST(EntryId, DecimalIdTextsKeyedByTheirLow16Bits) {
+  struct Case {
+    const char* text;
+    bool ok;
+    uint16_t id;
+  } cases[] = {
+      {"1", true, 1},
+      {"0", true, 0},
+      {"65535", true, 65535},
+      {"65536", true, 0},
+      {"70000", true, 4464},
+      {"0000000300", true, 300},        // ten digits: the longest text read
+      {"00000000300", false, 0},        // eleven
+      {"4294967296", true, 0},          // taken in 32 bits first
+      {"", false, 0},
+      {" 300", false, 0},
+      {"300 ", false, 0},
+      {"+300", false, 0},
+      {"-1", false, 0},
+      {"3a", false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string("'") + c.text + "'");
+    uint16_t id = 12345;
+    EXPECT_EQ(c.ok, EntryId(c.text, id));
+    EXPECT_EQ(c.ok ? c.id : 12345, id);
+  }
+  uint32_t type = 7;
+  EXPECT_TRUE(ParseEntryNumber("4294967295", type));
+  EXPECT_EQ(4294967295u, type);
+  EXPECT_FALSE(ParseEntryNumber("x", type));
+  EXPECT_EQ(4294967295u, type);
+}
+
 TEST(EntryNames, TrimmedComparisonAndRefusedNames) {
   EXPECT_TRUE(SameEntryName("  tmp  ", "tmp"));
   EXPECT_TRUE(SameEntryName("tmp\t", " tmp"));
@@ -161,6 +195,58 @@ TEST(EntryNames, TrimmedComparisonAndRefusedNames) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(NameRefused(c.name), c.refused);
+  }
+}
+
+// Names of one host folder's listing, in listing order, and which of them an
+// added folder leaves out because an entry before takes the name.
+TEST(NamesTakenBefore, NamesThatMeetOnceStoredAreLeftOutAfterTheFirst) {
+  std::string ming90, ming85, ming84;
+  for (int i = 0; i < 90; ++i) ming90 += "名";  // 270 bytes in UTF-8
+  ming85 = ming90.substr(0, 85 * 2);              // 255 bytes: a whole name field
+  ming84 = ming90.substr(0, 84 * 2);              // 252 bytes
+  const std::string n255(255, 'n'), n254(254, 'n');
+  struct Case {
+    const char* name;
+    std::vector<std::string> names;
+    std::vector<bool> left;
+  } cases[] = {
+      {"different names", {"a", "b", "c"}, {false, false, false}},
+      {"differ only past the cut", {ming90 + "1", ming90 + "2"}, {false, true}},
+      {"three past the cut, the first stays", {ming90 + "1", "x", ming90 + "2", ming90 + "3"},
+       {false, false, true, true}},
+      {"a whole field and one character more", {ming85, ming85 + "1"}, {false, true}},
+      {"differ inside the field", {ming84 + "a", ming84 + "b"}, {false, false}},
+      {"255 bytes then a difference", {n255 + "x", n255 + "y"}, {false, true}},
+      {"254 bytes then a difference", {n254 + "x", n254 + "y"}, {false, false}},
+      {"the same once trimmed", {" x", "x", "x "}, {false, true, true}},
+      {"case counts", {"Tmp", "tmp"}, {false, false}},
+      {"empty names take nothing", {"", "", "a", "", "a"}, {false, false, false, false, true}},
+      {"no names", {}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(c.left, NamesTakenBefore(c.names));
+  }
+}
+
+TEST(CutUtf8, KeepsWholeCharactersOnly) {
+  struct Case {
+    const char* name;
+    std::string text;
+    size_t max;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"exactly at the limit", "abc", 3, "abc"},
+      {"one past the limit", "abcd", 3, "abc"},
+      {"four-byte character split after its third byte", u8"a😀", 4, "a"},
+      {"four-byte character whole", u8"a😀", 5, u8"a😀"},
+      {"nothing fits", u8"€", 2, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(c.expected, CutUtf8(c.text, c.max));
   }
 }
 

@@ -6,6 +6,7 @@
 #include <deque>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Unit1.h"
@@ -134,19 +135,25 @@ protected:
     RunList.Clear();
     InputTagsOffset = TagsOffsetPlain;
     MaxObjectId = 0;
-    InvalidateChunkIndex();
+    ReleaseImage();  // nothing mapped any more: drops the image's index
   }
 
   // The built image as the open image, with the runs and an empty WorkFile
-  // that a scan leaves. An image in memory has no file to tell it from the
-  // one before at the same address, so the index is dropped here.
+  // that a scan leaves. The image before it is released first, as the open
+  // command does, and its index with it.
   void UseImage(const std::vector<uint8_t>& bytes, uint32_t tagsOffset) {
+    ReleaseOpenImage();
     image_ = bytes;
     ImageView = image_.data();
     ImageSize = static_cast<uint32_t>(image_.size());
     InputTagsOffset = tagsOffset;
-    InvalidateChunkIndex();
     StartRuns();
+  }
+  // Releases the open image, mapped or held in memory.
+  void ReleaseOpenImage() {
+    if (!mapped_) ImageView = nullptr;
+    mapped_ = false;
+    ReleaseImage();
   }
   void UseImage(const ImageBuilder& b) { UseImage(b.Bytes(), b.TagsOffset()); }
   // A built image written to a file and opened as the open command does.
@@ -381,7 +388,7 @@ TEST_F(Extract, PartialLastPageIsReadWithinTheImage) {
 
 // ---- The index --------------------------------------------------------------------------
 
-TEST_F(Extract, IndexIsBuiltOncePerImageAndFollowsItsRuns) {
+TEST_F(Extract, IndexIsBuiltOncePerOpenImageAndGoesWithIt) {
   ImageBuilder b;
   b.AddRoot();
   std::vector<std::string> contents;
@@ -402,17 +409,35 @@ TEST_F(Extract, IndexIsBuiltOncePerImageAndFollowsItsRuns) {
   EXPECT_EQ(builds + 1, ImageChunkIndexBuilds());
   for (uint32_t i = 0; i < 3; ++i) EXPECT_EQ(contents[i], ReadHostFile(dest_.File("f" + std::to_string(i)))) << i;
 
-  // A changed RunList (another scan) makes a new index.
-  RunList = RunEntryList::FromImage(ImageBytes(), InputTagsOffset);
-  RunList.AppendWorkFileEntry(0, 0);
-  Run({"301"});
-  EXPECT_EQ(builds + 1, ImageChunkIndexBuilds());
+  // The same bytes opened again with other runs (another scan): the index of
+  // the image before went with it, and the new one follows the new runs.
+  UseImage(b);
   RunList.Clear();
   RunList.Append({4096, PageSource::Image, 0, 4});  // f2 lies past the run
   RunList.AppendWorkFileEntry(0, 0);
   Run({"302"});
   EXPECT_EQ(builds + 2, ImageChunkIndexBuilds());
   EXPECT_EQ(std::string(3002, '\0'), ReadHostFile(dest_.File("f2")));
+}
+
+TEST_F(Extract, WorkersAskingTogetherShareOneIndex) {
+  ImageBuilder b;
+  b.AddRoot();
+  b.AddFile(300, 1, "f", PatternBytes(5000, 3));
+  UseImage(b);
+  const uint32_t builds = ImageChunkIndexBuilds();
+  constexpr int kThreads = 4;
+  const ChunkIndex* seen[kThreads] = {};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i) threads.emplace_back([&seen, i] { seen[i] = &ImageChunkIndex(); });
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(builds + 1, ImageChunkIndexBuilds());
+  for (int i = 0; i < kThreads; ++i) EXPECT_EQ(seen[0], seen[i]) << i;
+  EXPECT_EQ(4, seen[0]->End(300) - seen[0]->Begin(300));  // the header and three chunks
+
+  ReleaseOpenImage();
+  EXPECT_EQ(0u, ImageChunkIndex().PageTotal());  // no image: an empty index, built anew
+  EXPECT_EQ(builds + 2, ImageChunkIndexBuilds());
 }
 
 TEST_F(Extract, ReopenedImageOfTheSameShapeGetsItsOwnIndex) {

@@ -325,26 +325,6 @@ TEST_F(WorkFileTest, LongNamesAreCutAtACharacterBoundary) {
   }
 }
 
-TEST(CutUtf8, KeepsWholeCharactersOnly) {
-  struct Case {
-    const char* name;
-    std::string text;
-    size_t max;
-    std::string expected;
-  };
-  const Case cases[] = {
-      {"exactly at the limit", "abc", 3, "abc"},
-      {"one past the limit", "abcd", 3, "abc"},
-      {"four-byte character split after its third byte", u8"a😀", 4, "a"},
-      {"four-byte character whole", u8"a😀", 5, u8"a😀"},
-      {"nothing fits", u8"€", 2, ""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(c.expected, CutUtf8(c.text, c.max));
-  }
-}
-
 // ---- Ids --------------------------------------------------------------------------------
 
 TEST_F(WorkFileTest, NewIdsCountUpFromAbove256AndStopAt65535) {
