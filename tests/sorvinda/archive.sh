@@ -8,7 +8,7 @@ set -u
 driver=$1 archive=$2 program=$3
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/wine-env.sh"
-source "$here/../rar/extract-checks.sh"
+source "$here/../tools/extract-checks.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

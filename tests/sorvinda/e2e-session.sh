@@ -8,7 +8,7 @@ set -u
 driver=$1 gitroot=$2
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/wine-env.sh"
-source "$here/../rar/extract-checks.sh"
+source "$here/../tools/extract-checks.sh"
 work=$(mktemp -d)
 cleanup() {
   # A test that failed half-way may leave a stand-in blocked in a console:

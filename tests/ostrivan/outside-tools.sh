@@ -6,12 +6,12 @@
 set -u
 build=$1
 here=$(cd "$(dirname "$0")" && pwd)
-source "$here/../scripts/wine-env.sh"
+source "$here/../../scripts/wine-env.sh"
 command -v unyaffs >/dev/null || { echo "unyaffs is not installed"; exit 1; }
 work=$(mktemp -d)
 drive="$WINEPREFIX/dosdevices/p:"
 trap 'rm -rf "$work"; rm -f "$drive"' EXIT
-run() { "$here/../scripts/wine-exec.sh" "$@"; }
+run() { "$here/../../scripts/wine-exec.sh" "$@"; }
 
 passed=0 failed=0
 check() {  # name, then a command that succeeds when the check holds
