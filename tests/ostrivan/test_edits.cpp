@@ -398,16 +398,7 @@ class EditsRebuilt : public Edits {
 protected:
   void SaveAndReopen() {
     std::string out = NewPath("edited.img");
-    dialogs_.QueueModalAction([](cl::TForm*) {
-      Form7->FormShow();
-      Form7->RadioGroup1.SetItemIndex(1);
-      Form7->RadioGroup2.SetItemIndex(0);
-      Form7->Button1Click();
-      return Form7->ModalResult;
-    });
-    dialogs_.QueueText(out);
-    Form1->ToolButton5->Click();
-    WaitForWorkers();
+    Save(out, 1, 0);
     OpenPath(out);
   }
 };

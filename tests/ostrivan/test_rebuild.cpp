@@ -148,23 +148,7 @@ private:
   int at_;
 };
 
-class Rebuild : public ProgramTest {
-protected:
-  // "整理另存" with the storage dialog answered as a user would.
-  void Save(const std::string& out, int kind, int marker) {
-    dialogs_.QueueModalAction([kind, marker](cl::TForm*) {
-      Form7->FormShow();
-      Form7->RadioGroup1.SetItemIndex(kind);
-      Form7->RadioGroup2.SetItemIndex(marker);
-      Form7->Button1Click();
-      return Form7->ModalResult;
-    });
-    dialogs_.QueueText(out);
-    Form1->ToolButton5->Click();
-    WaitForWorkers();
-  }
-
-};
+class Rebuild : public ProgramTest {};
 
 // Root, folders, files of sizes around the chunk size, a link, a stale copy
 // and an erased run, as a dump from a device would hold them.

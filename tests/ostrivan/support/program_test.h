@@ -9,6 +9,7 @@
 
 #include "Unit1.h"
 #include "Unit4.h"
+#include "Unit7.h"
 #include "image_builder.h"
 #include "session.h"
 
@@ -44,6 +45,20 @@ protected:
   void OpenPath(const std::string& path) {
     dialogs_.QueueFiles({path});
     Form1->ToolButton10->Click();
+    WaitForWorkers();
+  }
+  // "整理另存" to out with the storage dialog answered as a user would: ECC
+  // kind and erase-marker choice by their radio indexes.
+  void Save(const std::string& out, int kind, int marker) {
+    dialogs_.QueueModalAction([kind, marker](cl::TForm*) {
+      Form7->FormShow();
+      Form7->RadioGroup1.SetItemIndex(kind);
+      Form7->RadioGroup2.SetItemIndex(marker);
+      Form7->Button1Click();
+      return Form7->ModalResult;
+    });
+    dialogs_.QueueText(out);
+    Form1->ToolButton5->Click();
     WaitForWorkers();
   }
   // Writes the image to a file of its own and opens it.
