@@ -43,4 +43,44 @@ if ! grep -q '^FATAL: exception 0xc0000005 at offset ' <<<"$output"; then
   echo "$output"
   fails=$((fails + 1))
 fi
+# A program that Wine did not start ends silently: it is started once more
+# and the second run counts. Stand-in: a start that ends with exit code 1 and
+# no output, the first time only or every time. A program that printed
+# before failing is never started again.
+state=$(mktemp -d)
+trap 'rm -rf "$state"' EXIT
+silent_start() {
+  local when=$1
+  shift
+  "$runner" bash -c 'if [ "$1" = always ] || [ ! -e "$0" ]; then touch "$0"; exit 1; fi; shift; exec "$@"' \
+    "$state/$when" "$when" "$@" --gtest_also_run_disabled_tests 2>&1
+}
+expect() {
+  local what=$1 verdict=$2 rc=$3 output=$4
+  shift 4
+  local bad=0 text
+  [ "$rc" -eq "$verdict" ] || bad=1
+  for text in "$@"; do
+    case "$text" in
+      !*) grep -qF -- "${text#!}" <<<"$output" && bad=1 ;;
+      *) grep -qF -- "$text" <<<"$output" || bad=1 ;;
+    esac
+  done
+  if [ "$bad" -ne 0 ]; then
+    echo "FAIL: $what: verdict $rc, expected $verdict; output:"
+    echo "$output"
+    fails=$((fails + 1))
+  else
+    echo "ok: $what"
+  fi
+}
+again="before printing anything; starting it once more"
+output=$(silent_start once "$@" --gtest_filter=Probe.Passes)
+expect "silent once, then passes" 0 $? "$output" "$again" "[  PASSED  ] 1 test."
+output=$(silent_start always "$@" --gtest_filter=Probe.Passes)
+expect "silent every time" 1 $? "$output" "$again" "run-gtest: the program ended with exit code 1"
+output=$("$runner" "$@" --gtest_filter=Probe.DISABLED_Fails --gtest_also_run_disabled_tests 2>&1)
+expect "a failure that printed is not run again" 1 $? "$output" "!$again"
+output=$("$runner" "$@" --gtest_filter=Probe.DISABLED_FaultsInItsOwnCode --gtest_also_run_disabled_tests 2>&1)
+expect "a fault is not run again" 1 $? "$output" "!$again"
 [ "$fails" -eq 0 ]
