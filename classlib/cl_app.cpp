@@ -64,6 +64,21 @@ LRESULT CALLBACK TApplication::AppProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
   });
 }
 
+namespace {
+// The calling thread's event for Synchronize. A plain handle, released by
+// ReleaseThreadEvent, and no object with a destructor: MinGW's runtime frees
+// a thread's thread_local storage before it runs their destructors, so such a
+// destructor would read memory another thread may already have reused, and
+// close whatever handle it found there (the program's standard output, once).
+thread_local HANDLE callerEvent = nullptr;
+}  // namespace
+
+void TApplication::ReleaseThreadEvent() {
+  if (!callerEvent) return;
+  CloseHandle(callerEvent);
+  callerEvent = nullptr;
+}
+
 void TApplication::Synchronize(const std::function<void()>& fn) {
   if (GetCurrentThreadId() == threadId_ || !hwnd_) {
     fn();
@@ -73,14 +88,8 @@ void TApplication::Synchronize(const std::function<void()>& fn) {
   // posted before it (a click that opens the progress dialog, say).
   // One event per calling thread, made at its first call: a worker that
   // reports often pays no creation and release of an event per call.
-  struct CallerEvent {
-    HANDLE handle = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    ~CallerEvent() {
-      if (handle) CloseHandle(handle);
-    }
-  };
-  thread_local CallerEvent caller;
-  SyncCall call{&fn, caller.handle, nullptr};
+  if (!callerEvent) callerEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  SyncCall call{&fn, callerEvent, nullptr};
   if (call.done && PostMessageA(hwnd_, WM_CL_SYNC, 0, reinterpret_cast<LPARAM>(&call)))
     WaitForSingleObject(call.done, INFINITE);
   if (call.error) std::rethrow_exception(call.error);

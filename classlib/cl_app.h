@@ -71,6 +71,9 @@ public:
 
   // Runs a call on the user-interface thread, in order with posted messages.
   void Synchronize(const std::function<void()>& call);
+  // Closes the calling thread's Synchronize event; a thread that called
+  // Synchronize calls this before it ends (TThread does).
+  void ReleaseThreadEvent();
   bool DispatchOne(MSG& msg);
 
 private:

@@ -23,6 +23,7 @@ DWORD WINAPI TThread::ThreadProc(LPVOID p) {
     self->Execute();
   } catch (...) {
   }
+  Application.ReleaseThreadEvent();
   self->finished_ = true;
   // Wake the interface thread: whoever waits on this worker's end re-checks.
   if (Application.Handle()) PostMessageA(Application.Handle(), WM_NULL, 0, 0);

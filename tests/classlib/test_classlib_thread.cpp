@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,53 @@ TEST(Synchronize, KeepsOrderWithMessagesTheWorkerPosted) {
   worker.WaitFor();
   EXPECT_EQ(log, (std::vector<int>{1, 2, 3, 4}));
   DestroyWindow(target);
+}
+
+// What another thread might do with memory the ending thread has just freed:
+// take it and store a handle of its own there. Run from the ending thread
+// itself, as its thread_local data is torn down, between the runtime's
+// release of that data and the destructors it runs after.
+HANDLE g_bystander = nullptr;
+struct ReuseFreedMemory {
+  ~ReuseFreedMemory() {
+    for (int i = 0; i < 64; ++i) {
+      auto* block = static_cast<HANDLE*>(malloc(16 + (i % 4) * 8));
+      for (int k = 0; k < 2 + i % 4; ++k) block[k] = g_bystander;
+      kept_.push_back(block);
+    }
+  }
+  static inline std::vector<void*> kept_;
+};
+
+// Uses Synchronize, then leaves a reuser behind for its thread's end.
+class SyncThenReuse : public cl::TThread {
+protected:
+  void Execute() override {
+    Synchronize([] {});
+    thread_local ReuseFreedMemory reuse;
+    (void)&reuse;
+  }
+};
+
+// A worker's thread closes its own Synchronize event as it ends, and no other
+// handle, whatever the memory it freed holds by then.
+TEST(Synchronize, AnEndingWorkerClosesItsOwnEventAndNoOtherHandle) {
+  g_bystander = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  DWORD before = 0, after = 0;
+  ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &before));
+  for (int round = 0; round < 20; ++round) {
+    SyncThenReuse worker;
+    worker.Start();
+    cl::Application.RunUntil([&] { return worker.Finished(); });
+    worker.WaitFor();
+  }
+  DWORD flags = 0;
+  EXPECT_TRUE(GetHandleInformation(g_bystander, &flags));
+  ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &after));
+  EXPECT_EQ(after, before);
+  CloseHandle(g_bystander);
+  for (void* p : ReuseFreedMemory::kept_) free(p);
+  ReuseFreedMemory::kept_.clear();
 }
 
 TEST(Synchronize, RunsDirectlyOnTheInterfaceThread) {
