@@ -476,9 +476,10 @@ int TForm1::FillBranchLists(bool withHead, const std::string& s) {
         ComboBox1.SetText(branch);
         Branch = branch;
       }
-      // The folder goes into a command line: only a safe one does.
+      // The folder goes into a command line: only a safe one does; git writes
+      // in the manifest's folder: never through a link.
       if (!cl::FileExists(s + "initdir\\manifest\\default.xml") && !IsUnsafeText(TrimText(LabeledEdit1.Text())) &&
-          CheckGitDir())
+          !HoldsLink(s + "initdir") && CheckGitDir())
         RunCommand(ManifestRestoreCommand(GitBin, s), SW_HIDE);
     }
     if (ComboBox1.ItemCount() > 0) ++count;

@@ -30,7 +30,9 @@ bool dlwThread::ResultsExist() const {
 }
 
 void dlwThread::Work() {
-  if (!ClearWorkingFolder()) {
+  // Links at the repository folders go first (or the run stops); one at the
+  // program's folder itself stops it at once.
+  if (IsLinkOrJunction(src_ + "initdir") || !ClearWorkingFolder()) {
     Report(Outcome::NotStarted);
     return;
   }

@@ -53,6 +53,14 @@ void dlmemuThread::Work() {
       if (!self->waitFormClosed_) self->Synchronize([s = self] { s->CloseWaitForm(); });
     }
   } waitFormEnd{this};
+  // The hidden checkout runs git in the manifest's folder, the script is
+  // written beside it: neither through a link.
+  if (HoldsLink(src_ + "initdir")) {
+    waitFormClosed_ = true;
+    Synchronize([this] { CloseWaitForm(); });
+    Report(Outcome::NotStarted);
+    return;
+  }
   CoInitialize(nullptr);
   try {
     Run();

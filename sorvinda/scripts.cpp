@@ -171,6 +171,26 @@ void RemoveLink(const std::string& path) {
 }
 }  // namespace
 
+bool IsLinkOrJunction(const std::string& path) {
+  const DWORD a = GetFileAttributesA(WithoutTrailingBackslash(path).c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool HoldsLink(const std::string& folder) {
+  if (IsLinkOrJunction(folder)) return true;
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((cl::IncludeTrailingBackslash(folder) + "*.*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  bool found = false;
+  do {
+    // ".." is the source folder: the user's choice, a link or not.
+    const std::string name = fd.cFileName;
+    found = name != "." && name != ".." && (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  } while (!found && FindNextFileA(h, &fd));
+  FindClose(h);
+  return found;
+}
+
 void DeleteHostFile(const std::string& path) {
   const DWORD a = GetFileAttributesA(path.c_str());
   if (a == INVALID_FILE_ATTRIBUTES) return;

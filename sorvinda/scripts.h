@@ -67,6 +67,13 @@ bool DeleteTree(const std::string& path);
 // Deletes one file, read-only, hidden and system ones included; a link goes
 // itself, its target's attributes untouched. Errors are not reported.
 void DeleteHostFile(const std::string& path);
+// Whether the path is itself a link or junction.
+bool IsLinkOrJunction(const std::string& path);
+// Whether the folder is a link or junction, or holds one directly. The
+// program's own folder (initdir) must not: its scripts, progress files and
+// repositories are written and deleted there, and never through a link to a
+// folder or file outside the source folder.
+bool HoldsLink(const std::string& folder);
 
 // ---- Runs ----------------------------------------------------------------------------
 // How long a run waits, and how often it looks.

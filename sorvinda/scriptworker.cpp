@@ -28,6 +28,10 @@ void ScriptWorker::Execute() {
 }
 
 void ScriptWorker::RunScript() {
+  if (HoldsLink(src_ + "initdir")) {
+    Report(Outcome::NotStarted);
+    return;
+  }
   ScriptRun run(kind_, src_, scriptPath_, waits_);
   const std::vector<std::string> lines = ScriptLines(run.StartTime());
   std::atomic<HWND>& consoleWnd = ConsoleWndOf(kind_);

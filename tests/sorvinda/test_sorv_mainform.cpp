@@ -204,6 +204,16 @@ TEST_F(SorvMain, MissingManifestFilesAreCheckedOutOnlyWithGitAndASafeFolder) {
   ShowSource(blank);
   EXPECT_TRUE(commands_.empty());  // a blank in the folder would split the command
   EXPECT_EQ(Form1->ComboBox1.ItemCount(), 4);
+
+  // The program's folder a link to one elsewhere: its lists are read, but git
+  // never writes through the link.
+  sorvtest::ScratchDir linked;
+  sorvtest::FolderLink link(linked.Path() + "initdir", cl::IncludeTrailingBackslash(noxml) + "initdir");
+  ASSERT_TRUE(link.Made());
+  commands_.clear();
+  ShowSource(linked.Path());
+  EXPECT_TRUE(commands_.empty());
+  EXPECT_EQ(Form1->ComboBox1.ItemCount(), 4);
 }
 
 TEST_F(SorvMain, ButtonStatesFollowTheFiles) {

@@ -3,6 +3,7 @@
 // and the commands it starts, and the close handler finding the console of
 // a run whose folder is no longer the one shown.
 #include "Unit2.h"
+#include "Unit5.h"
 #include "Unit8.h"
 #include "scriptworker.h"
 #include "cl_strings.h"
@@ -211,6 +212,80 @@ TEST_F(SorvRuns, InitialisationRemovesALinkedRepositoryFolderNotItsTarget) {
     EXPECT_FALSE(cl::FileExists(s + "initdir\\initbat.bat"));
   }
   EXPECT_FALSE(RunInProgress());
+}
+
+// The program's folder in the source folder (initdir), or the manifest's
+// folder in it, is a link to a folder elsewhere: no worker writes, deletes or
+// runs anything through it, and each reports its failure.
+TEST_F(SorvRuns, NoWorkerGoesThroughALinkAtTheProgramsFolder) {
+  const std::string manifest =
+      "<manifest><default revision=\"android-4.4\"/><project path=\"a\" name=\"a\"/></manifest>";
+  struct Case {
+    const char* name;
+    const char* link;    // below the source folder
+    const char* inside;  // the outside folder's place in a working folder
+    int worker;          // 0 initialise, 1 download, 2 switch
+    const char* message;
+  } cases[] = {
+      {"initialise, initdir a link", "initdir", "initdir\\", 0, "初始化失败"},
+      {"download, initdir a link", "initdir", "initdir\\", 1, "下载中途断开!   "},
+      {"download, the manifest's folder a link", "initdir\\manifest", "initdir\\manifest\\", 1, "下载中途断开!   "},
+      {"switch, initdir a link", "initdir", "initdir\\", 2, "切换LINUX内核失败!   "},
+  };
+  RunWaits waits;
+  waits.appearMs = 50;
+  waits.deleteTries = 2;
+  waits.deletePauseMs = 1;
+  waits.scriptGoneMs = 0;
+  waits.waitFormMs = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    dialogs_.asked.clear();
+    started_.clear();
+    ScratchDir src, outside;
+    const std::string s = src.Path();
+    // The outside folder holds what a working folder holds at that place.
+    std::vector<std::pair<std::string, std::string>> files = {{"default.xml", manifest}};
+    if (std::string(c.inside) == "initdir\\")
+      files = {{"manifest\\default.xml", manifest}, {"nh\\keep.txt", "keep"}, {"origin", "* remote origin\r\n  HEAD branch: android-3.18\r\n"},
+               {"jd.dat", "kernel\r\n"}};
+    for (const auto& f : files) ASSERT_TRUE(WriteFile(outside.Path() + f.first, f.second));
+    if (std::string(c.link) != "initdir") ASSERT_TRUE(cl::ForceDirectories(s + "initdir"));
+    sorvtest::FolderLink link(s + c.link, outside.Path());
+    ASSERT_TRUE(link.Made());
+    ASSERT_TRUE(TryBeginRun());
+    if (c.worker == 0) StartWorker(std::make_unique<dlwThread>(s, "android-4.4", "C:\\Git\\bin", "h", waits));
+    if (c.worker == 1)
+      StartWorker(std::make_unique<dlmemuThread>(s, "android-4.4", "k", "C:\\Git\\bin", "h", waits));
+    if (c.worker == 2) StartWorker(std::make_unique<linuxqiehuangThread>(s, "android-3.18", "C:\\Git\\bin", waits));
+    WaitWorkers();
+    EXPECT_EQ(Texts(), std::vector<std::string>{c.message});
+    EXPECT_TRUE(started_.empty());
+    for (const auto& f : files) EXPECT_EQ(ReadFile(outside.Path() + f.first), f.second) << f.first;
+    for (const char* name : {"initbat.bat", "getsrc.bat", "nhqh.bat", "jdbranch.dat"})
+      EXPECT_FALSE(cl::FileExists(outside.Path() + name)) << name;
+    EXPECT_TRUE(sorvtest::IsLink(s + c.link));
+    EXPECT_FALSE(RunInProgress());
+  }
+}
+
+// A source folder reached through a link is the user's own choice: the run
+// goes on in it.
+TEST_F(SorvRuns, ASourceFolderReachedThroughALinkIsUsed) {
+  ScratchDir real, links;
+  ASSERT_TRUE(cl::ForceDirectories(real.Path() + "initdir"));
+  sorvtest::FolderLink link(links.Path() + "src", real.Path());
+  ASSERT_TRUE(link.Made());
+  const std::string s = links.Path() + "src\\";
+  RunWaits waits;
+  waits.appearMs = 50;
+  waits.scriptGoneMs = 0;
+  ASSERT_TRUE(TryBeginRun());
+  StartWorker(std::make_unique<linuxqiehuangThread>(s, "android-3.18", "C:\\Git\\bin", waits));
+  WaitWorkers();
+  ASSERT_FALSE(started_.empty());
+  EXPECT_EQ(started_[0].line, "cmd.exe /c " + s + "initdir\\nhqh.bat");
+  EXPECT_NE(ReadFile(real.Path() + "initdir\\nhqh.bat").find("cd /d " + s + "kernel"), std::string::npos);
 }
 
 // A worker that runs until its event is set; its release is recorded.
