@@ -83,4 +83,18 @@ output=$("$runner" "$@" --gtest_filter=Probe.DISABLED_Fails --gtest_also_run_dis
 expect "a failure that printed is not run again" 1 $? "$output" "!$again"
 output=$("$runner" "$@" --gtest_filter=Probe.DISABLED_FaultsInItsOwnCode --gtest_also_run_disabled_tests 2>&1)
 expect "a fault is not run again" 1 $? "$output" "!$again"
+# The emulator starts once more a program that ended at once with exit code 1
+# and printed nothing; not one that printed before failing.
+if [ "$#" -ge 2 ] && [ -n "${SILENT_START:-}" ]; then
+  emulator=("${@:1:$#-1}")
+  marker=$state/marker
+  wmarker="Z:${marker//\//\\}"
+  again="ended at once with exit code 1, printing nothing; starting it once more"
+  output=$("${emulator[@]}" "$SILENT_START" "$wmarker" 2>&1)
+  expect "the emulator: silent once, then runs" 0 $? "$output" "$again" "ran"
+  output=$("${emulator[@]}" "$SILENT_START" "$wmarker" always 2>&1)
+  expect "the emulator: silent every time" 1 $? "$output" "$again" "!ran"
+  output=$("$@" --gtest_filter=Probe.DISABLED_Fails --gtest_also_run_disabled_tests 2>&1)
+  expect "the emulator: a failure that printed is not run again" 1 $? "$output" "!$again"
+fi
 [ "$fails" -eq 0 ]
