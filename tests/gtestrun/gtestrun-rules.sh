@@ -6,6 +6,28 @@ set -u
 runner=$1
 shift
 fails=0
+# Counts a failure unless the run ended with the verdict (0 pass, 1 fail) and
+# its output holds each text (a text after "!": does not hold it).
+#   expect WHAT VERDICT RC OUTPUT TEXT...
+expect() {
+  local what=$1 verdict=$2 rc=$3 output=$4
+  shift 4
+  local bad=0 text
+  [ "$rc" -eq "$verdict" ] || bad=1
+  for text in "$@"; do
+    case "$text" in
+      !*) grep -qF -- "${text#!}" <<<"$output" && bad=1 ;;
+      *) grep -qF -- "$text" <<<"$output" || bad=1 ;;
+    esac
+  done
+  if [ "$bad" -ne 0 ]; then
+    echo "FAIL: $what: verdict $rc, expected $verdict; output:"
+    echo "$output"
+    fails=$((fails + 1))
+  else
+    echo "ok: $what"
+  fi
+}
 # filter | verdict (0 pass, 1 fail) | text the run's output must hold
 cases=(
   "Probe.Passes|0|[  PASSED  ] 1 test."
@@ -19,14 +41,7 @@ cases=(
 for c in "${cases[@]}"; do
   IFS='|' read -r filter verdict text <<<"$c"
   output=$("$runner" "$@" --gtest_filter="$filter" --gtest_also_run_disabled_tests 2>&1)
-  rc=$?
-  if [ "$rc" -ne "$verdict" ] || ! grep -qF -- "$text" <<<"$output"; then
-    echo "FAIL: $filter: verdict $rc, expected $verdict with \"$text\"; output:"
-    echo "$output"
-    fails=$((fails + 1))
-  else
-    echo "ok: $filter"
-  fi
+  expect "$filter" "$verdict" $? "$output" "$text"
 done
 # A fault says so before the program ends: one in the C library as unhandled
 # (the program's own fault handler leaves it alone), one in the program's
@@ -54,25 +69,6 @@ silent_start() {
   shift
   "$runner" bash -c 'if [ "$1" = always ] || [ ! -e "$0" ]; then touch "$0"; exit 1; fi; shift; exec "$@"' \
     "$state/$when" "$when" "$@" --gtest_also_run_disabled_tests 2>&1
-}
-expect() {
-  local what=$1 verdict=$2 rc=$3 output=$4
-  shift 4
-  local bad=0 text
-  [ "$rc" -eq "$verdict" ] || bad=1
-  for text in "$@"; do
-    case "$text" in
-      !*) grep -qF -- "${text#!}" <<<"$output" && bad=1 ;;
-      *) grep -qF -- "$text" <<<"$output" || bad=1 ;;
-    esac
-  done
-  if [ "$bad" -ne 0 ]; then
-    echo "FAIL: $what: verdict $rc, expected $verdict; output:"
-    echo "$output"
-    fails=$((fails + 1))
-  else
-    echo "ok: $what"
-  fi
 }
 again="before printing anything; starting it once more"
 output=$(silent_start once "$@" --gtest_filter=Probe.Passes)
