@@ -205,10 +205,8 @@ void DeleteHostFile(const std::string& path) {
 bool DeleteTree(const std::string& path) {
   // A folder handed over as a link is never listed: whatever it points at
   // may lie outside the folder the user chose.
-  const std::string top = WithoutTrailingBackslash(path);
-  const DWORD topAttributes = GetFileAttributesA(top.c_str());
-  if (topAttributes != INVALID_FILE_ATTRIBUTES && (topAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    RemoveLink(top);
+  if (IsLinkOrJunction(path)) {
+    RemoveLink(WithoutTrailingBackslash(path));
     return true;
   }
   const std::string p = cl::IncludeTrailingBackslash(path);
