@@ -166,6 +166,18 @@ std::string FolderKey(const std::string& path) {
     if (c == '/') c = '\\';
   return key;
 }
+// Windows takes these names, with any extension, for devices in every
+// folder: a project there could never be made or entered.
+bool IsDeviceName(const std::string& upperPart) {
+  const std::string stem = upperPart.substr(0, upperPart.find('.'));
+  if (stem == "NUL" || stem == "CON" || stem == "PRN" || stem == "AUX") return true;
+  return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) && stem[3] >= '1' &&
+         stem[3] <= '9';
+}
+// The files that the download script writes in the source folder itself.
+bool IsScriptFile(const std::string& key) {
+  return key == "CLONE_RESULT.LOG" || key == "CLONE_RESULT1.LOG" || key == "MAKEFILE";
+}
 // The folders that hold a folder key, outermost first: "A", "A\B" for "A\B\C".
 std::vector<std::string> HoldersOf(const std::string& key) {
   std::vector<std::string> out;
@@ -187,8 +199,14 @@ std::string InvalidProjectMessage(const std::vector<ManifestProject>& projects, 
     const std::string key = FolderKey(p.path);
     const std::vector<std::string> up = HoldersOf(key);
     const std::string top = up.empty() ? key : up.front();
-    // The kernel's folder and the program's working folder are not projects'.
-    if (top == "KERNEL" || top == "INITDIR") return refused;
+    // The kernel's folder and the program's working folder are not projects',
+    // nor are the script's own files.
+    if (top == "KERNEL" || top == "INITDIR" || IsScriptFile(key)) return refused;
+    for (size_t from = 0; from <= key.size();) {
+      const size_t to = std::min(key.find('\\', from), key.size());
+      if (IsDeviceName(key.substr(from, to - from))) return refused;
+      from = to + 1;
+    }
     // One folder is one repository: none may be another's, or hold or lie in one.
     if (folders.count(key) || holders.count(key)) return refused;
     for (const std::string& h : up)

@@ -90,8 +90,10 @@ constexpr size_t kMaxProjectFolder = 234;
 // The text of the first project refused ("清单中的项目路径无效：" and the
 // path, or the name when a given name is refused); empty when all pass.
 // Refused besides invalid paths and names: no name, a folder too long under
-// srcPath, the kernel's folder or "initdir" or a folder in them, and a
-// folder that is, holds or lies in an earlier project's (case-free).
+// srcPath, the kernel's folder or "initdir" or a folder in them, a file the
+// script writes in the source folder, a device name (NUL, CON, COM1...) as
+// any part, and a folder that is, holds or lies in an earlier project's
+// (case-free).
 std::string InvalidProjectMessage(const std::vector<ManifestProject>& projects, const std::string& srcPath);
 
 struct DownloadScript {

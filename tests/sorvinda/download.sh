@@ -119,10 +119,10 @@ check "broken manifest: messages" [ "$(msgs)" = "源代码保存目录或分支�
 check "broken manifest: download disabled" has "Button1${tab}TButton${tab}开始更新下载${tab}0${tab}1"
 check "broken manifest: initialise enabled" has "Button3${tab}TButton${tab}初始化${tab}1${tab}1"
 
-# ---- 7. A project folder that cannot be entered (its path names the log
-# file the script itself writes) ends the script as a break: git runs only in
-# the folders of the steps, none is asked again, and the steps before it are
-# done.
+# ---- 7. A project folder that cannot be entered (a file of the user's
+# stands at its path) ends the script as a break: git runs only in the
+# folders of the steps, none is asked again, and the steps before it are
+# done. A path naming the log the script itself writes is refused up front.
 git_only_in_steps() {  # every git call of the run in the kernel's or a project's folder
   local allowed="$src\\kernel" p
   for p in $PROJECTS; do allowed+="|$src\\${p//\//\\}"; done
@@ -130,14 +130,22 @@ git_only_in_steps() {  # every git call of the run in the kernel's or a project'
   ALLOWED=$allowed awk -F'\t' 'BEGIN { n = split(ENVIRON["ALLOWED"], a, "|"); for (i = 1; i <= n; i++) ok[a[i]] = 1 }
     !($1 in ok) { print "git in " $1 ": " $2; bad = 1 } END { exit bad }' "$work/stub.log"
 }
+before=$(progress)
 sed -i 's|<project name="platform/docs" />|<project path="clone_result.log" name="platform/docs" />|' "$xml"
+out=$(run branch android-4.4 click Button1 wait)
+echo "$out"
+check "the log's path: refused" [ "$(msgs)" = "清单中的项目路径无效：clone_result.log" ]
+check "the log's path: the progress file untouched" [ "$(progress)" = "$before" ]
+cp "$work/default.xml" "$xml"
+printf 'keep' >"$S/notes.txt"
+sed -i 's|<project name="platform/docs" />|<project path="notes.txt" name="platform/docs" />|' "$xml"
 : >"$work/stub.log"
 out=$(run branch android-4.4 click Button1 wait)
 echo "$out"
 cp "$work/default.xml" "$xml"
 check "unenterable folder: a break" [ "$(msgs)" = "下载中途断开!   " ]
 check "unenterable folder: git only in the steps' folders" git_only_in_steps
-check "unenterable folder: the log is still a file" [ -f "$S/clone_result.log" ]
+check "unenterable folder: the file is still the user's" [ "$(cat "$S/notes.txt")" = keep ]
 check "unenterable folder: the steps before it are done" \
   [ "$(progress)" = "kernel build frameworks/base prebuilts/gcc/arm-eabi-4.8" ]
 check "unenterable folder: each step pulled once" [ "$(grep -c "${tab}pull" "$work/stub.log")" = 4 ]
