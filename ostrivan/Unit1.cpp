@@ -428,7 +428,7 @@ void TForm1::ToolButton10Click() {
     TreeView1.Clear();
     ListView1.Clear();
     ParkingNode = nullptr;
-    if (NodeTable) NodeTable[RootObjectId] = NodeEntry{0, NoPage, nullptr};
+    if (NodeTable) NodeTable[RootObjectId] = NodeEntry{0, NoPage, NoNode};
     ListView1.Tag = 0;
     Edit1.SetText("");
     ToolButton10->SetEnabled(true);

@@ -135,7 +135,7 @@ TEST_F(Scan, OneRunOfBaseSequenceIsWalkedWhole) {
   // Entry 1 holds the root node, never a page.
   EXPECT_EQ(NodeTable[1].Flag, 0);
   EXPECT_EQ(NodeTable[1].Page, NoPage);
-  EXPECT_EQ(NodeTable[1].Node, FindNode("/"));
+  EXPECT_EQ(TreeNodeOf(NodeTable[1].Node), FindNode("/"));
 }
 
 // Object 300 is renamed in every run: its final name tells which run the
@@ -250,7 +250,7 @@ TEST_F(Scan, ParkedObjectsFindTheirParentsOrTheTopLevel) {
   for (uint32_t id : {303u, 304u, 305u}) {
     SCOPED_TRACE(id);
     EXPECT_EQ(NodeTable[id].Flag, 1);
-    EXPECT_EQ(NodeTable[id].Node, nullptr);
+    EXPECT_EQ(NodeTable[id].Node, NoNode);
   }
   EXPECT_EQ(FindNode("publictempnode"), nullptr);
   EXPECT_EQ(ParkingNode, nullptr);
@@ -282,7 +282,7 @@ TEST_F(Scan, ParentsBelowTheFirstOrdinaryIdRemove) {
     if (c.removed) {
       EXPECT_EQ(TreeLines(), (std::vector<std::string>{"/ 3 0 1", "/f 1 3 301"}));
       EXPECT_EQ(NodeTable[300].Flag, 1);
-      EXPECT_EQ(NodeTable[300].Node, nullptr);
+      EXPECT_EQ(NodeTable[300].Node, NoNode);
       EXPECT_EQ(RecordAt("/f").FirstPage, NoPage);
     } else {
       // 257 is an ordinary id without a node: parked, then at the top level.
@@ -339,8 +339,8 @@ TEST_F(Scan, NewestHeaderWins) {
   EXPECT_EQ(r.FirstPage, first);
   EXPECT_EQ(TextAt("/new"), "new");
   EXPECT_STREQ(RecordAt("/ln").Alias, "/new/target");
-  EXPECT_EQ(NodeTable[320].Node, nullptr);
-  EXPECT_EQ(NodeTable[321].Node, nullptr);
+  EXPECT_EQ(NodeTable[320].Node, NoNode);
+  EXPECT_EQ(NodeTable[321].Node, NoNode);
 }
 
 TEST_F(Scan, RootRecordRules) {
@@ -626,7 +626,7 @@ TEST_F(Scan, FailedOpens) {
     EXPECT_TRUE(Form1->TreeView1.Enabled());
     EXPECT_FALSE(ScanRunning);
     EXPECT_EQ(CurrentFolderId(), 0);
-    EXPECT_EQ(NodeTable[1].Node, nullptr);
+    EXPECT_EQ(NodeTable[1].Node, NoNode);
     EXPECT_EQ(NodeOf(NodeTable, 1), nullptr);
     EXPECT_EQ(Form1->StatusBar1.PanelText(1), c.opens ? FileNamePart(path) : before1);
     EXPECT_EQ(Form1->StatusBar1.PanelText(3), c.opens ? "0.00MB" : before3);
