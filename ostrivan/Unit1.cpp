@@ -25,8 +25,9 @@ namespace {
 
 const COLORREF kMaskColor = RGB(255, 0, 255);
 
-// Adding, a new folder and the rebuild write through the WorkFile: when the
-// scan could not make it they say so and do nothing.
+// Adding and a new folder write through the WorkFile: when the scan could not
+// make it they say so and do nothing. The rebuild needs it only for added
+// objects, and without it there are none.
 bool WorkFileRefused() {
   if (WorkView) return false;
   ShowFailure(WorkFileFailedText);
@@ -427,8 +428,9 @@ void TForm1::ToolButton10Click() {
                    MB_OK | MB_ICONINFORMATION);
     TreeView1.Clear();
     ListView1.Clear();
+    StatusBar1.SetPanelText(4, "");
     ParkingNode = nullptr;
-    if (NodeTable) NodeTable[RootObjectId] = NodeEntry{0, NoPage, nullptr};
+    if (NodeTable) NodeTable[RootObjectId] = NodeEntry{0, NoPage, NoNode};
     ListView1.Tag = 0;
     Edit1.SetText("");
     ToolButton10->SetEnabled(true);
@@ -441,7 +443,7 @@ void TForm1::ToolButton10Click() {
 void TForm1::ToolButton6Click() { outfileokClick(); }
 void TForm1::ToolButton7Click() { outfileallokClick(); }
 void TForm1::ToolButton5Click() {
-  if (Edit2.Text().empty() || WorkFileRefused()) return;
+  if (Edit2.Text().empty()) return;
   int r = Form7->ShowModal();
   if ((r & 0xFF) < 11) return;
   OutputEccKind = static_cast<uint8_t>(r - 11);

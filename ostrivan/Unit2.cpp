@@ -192,14 +192,14 @@ void readfileThread::AddOrUpdateNode() {
       return;
     }
     case HeaderPlace::Removed:
-      if (place.Node) DeleteObjectSubtree(place.Node);
+      if (place.Node != NoNode) DeleteObjectSubtree(TreeNodeOf(place.Node));
       return;
     case HeaderPlace::Known:
     case HeaderPlace::New:
       break;
   }
   const uint16_t id = IdKey(Record.ObjectId);
-  cl::TTreeNode* node = place.Node;
+  cl::TTreeNode* node = TreeNodeOf(place.Node);
   const PageRef first = place.First;
   cl::TTreeNode* target = Record.ParentId == RootObjectId ? root : NodeOf(NodeTable, Record.ParentId);
   if (!target) target = ParkingNode;

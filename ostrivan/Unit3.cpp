@@ -55,6 +55,19 @@ std::string JoinHostPath(const std::string& folder, const std::string& relative)
   return folder + "\\" + relative;
 }
 
+std::wstring HostFoldKey(const std::string& path) {
+  std::wstring key = cl::WideFromAnsi(path);
+  for (wchar_t& c : key)
+    if (c == L'/') c = L'\\';
+  if (!key.empty()) CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
+  return key;
+}
+
+bool WrittenHostNames::Claim(const std::string& path, Kind kind) {
+  auto placed = names_.emplace(HostFoldKey(path), kind);
+  return placed.second || (kind == Kind::Folder && placed.first->second == Kind::Folder);
+}
+
 // ---- One file ----------------------------------------------------------------------------
 
 bool AssembleFileData(const ObjectRecord& r, const WalkSources& sources, std::vector<uint8_t>& out) {
@@ -239,6 +252,7 @@ void outfileThread::Work() {
   const ChunkIndex& image = ImageChunkIndex();
   ChunkIndex work = BuildWorkChunkIndex();
   sources_ = {&image, &work, ImageBytes(), WorkBytes()};
+  written_.Clear();
   {
     HostFileWriters writers(sources_, kWriterThreads);
     struct Detach {
@@ -261,37 +275,46 @@ void ExtractSubtree(outfileThread& thread, const cl::TTreeView& tree, cl::TTreeN
   struct Pending {
     cl::TTreeNode* node;
     std::string relative;
+    bool underFailedFolder;
   };
-  std::vector<Pending> stack{{node, SafeHostName(node->Text())}};
+  std::vector<Pending> stack{{node, SafeHostName(node->Text()), false}};
   while (!stack.empty()) {
     Pending at = std::move(stack.back());
     stack.pop_back();
     cl::TTreeNode* n = at.node;
     const ObjectRecord* r = RecordOf(n);
     std::string hostPath = JoinHostPath(destination, at.relative);
+    bool folderMade = false;
     if (n->HasChildren() || (r && r->ObjectType == ObjectTypeDirectory)) {
-      // A file handed over at this name, or above it, is made first, as it
-      // would have been without the writers.
-      if (thread.writers_) thread.writers_->WaitForPath(hostPath);
-      if (!cl::ForceDirectories(hostPath)) ++thread.FailedObjects;
-    } else if (r && r->ObjectType == ObjectTypeFile) {
-      thread.ShowItem(at.relative, thread.Position + 1);
-      bool ok = true;
-      if (!thread.sources_.Image && !thread.sources_.Work) {
-        ok = ExtractFileData(*r, hostPath);
-      } else if (thread.writers_ && r->FileSize <= WholeFileBytes) {
-        thread.writers_->Write(hostPath, *r);
-      } else {
+      if (!at.underFailedFolder && thread.written_.Claim(at.relative, WrittenHostNames::Kind::Folder)) {
+        // A file handed over at this name, or above it, is made first, as it
+        // would have been without the writers.
         if (thread.writers_) thread.writers_->WaitForPath(hostPath);
-        ok = ExtractFileData(*r, hostPath, thread.sources_);
+        folderMade = cl::ForceDirectories(hostPath);
       }
-      if (!ok) ++thread.FailedObjects;
+      if (!folderMade) ++thread.FailedObjects;
+    } else if (r && r->ObjectType == ObjectTypeFile) {
+      if (at.underFailedFolder || !thread.written_.Claim(at.relative, WrittenHostNames::Kind::File)) {
+        ++thread.FailedObjects;
+      } else {
+        thread.ShowItem(at.relative, thread.Position + 1);
+        bool ok = true;
+        if (!thread.sources_.Image && !thread.sources_.Work) {
+          ok = ExtractFileData(*r, hostPath);
+        } else if (thread.writers_ && r->FileSize <= WholeFileBytes) {
+          thread.writers_->Write(hostPath, *r);
+        } else {
+          if (thread.writers_) thread.writers_->WaitForPath(hostPath);
+          ok = ExtractFileData(*r, hostPath, thread.sources_);
+        }
+        if (!ok) ++thread.FailedObjects;
+      }
     }
     if (thread.CancelRequested()) return;
     thread.StepTo(thread.Position + 1);
     const std::vector<cl::TTreeNode*>& children = n->Children();
     for (auto it = children.rbegin(); it != children.rend(); ++it)
-      stack.push_back({*it, at.relative + "\\" + SafeHostName((*it)->Text())});
+      stack.push_back({*it, at.relative + "\\" + SafeHostName((*it)->Text()), !folderMade});
   }
 }
 

@@ -29,6 +29,28 @@ std::string SafeHostName(const std::string& name);
 // folder + "\" + relative, without doubling a "\" that ends folder (a drive root).
 std::string JoinHostPath(const std::string& folder, const std::string& relative);
 
+// The key by which the host file system tells two names or paths apart: the
+// text in UTF-16 with every letter upper-cased by the system's rule (not
+// ASCII letters only), "/" read as "\".
+std::wstring HostFoldKey(const std::string& path);
+
+// The host paths one extraction has written, folded: the host takes two names
+// of one key for one file, so a later entry there would replace, or be
+// written into, what the run itself made. A file already on the host before
+// the run is no claim and is replaced as before.
+class WrittenHostNames {
+public:
+  enum class Kind { File, Folder };
+  // Claims the path for an entry of kind. False, and nothing claimed, when
+  // the run already has an entry there: any entry for a file, a file for a
+  // folder. A folder meeting a folder is the same folder (true).
+  bool Claim(const std::string& path, Kind kind);
+  void Clear() { names_.clear(); }
+
+private:
+  std::unordered_map<std::wstring, Kind> names_;
+};
+
 // ---- Host files ----------------------------------------------------------------
 // A file up to this size is assembled whole and written with one call;
 // larger ones a piece of this size at a time, so that a large file also fits
@@ -51,10 +73,10 @@ std::string HostPathKey(const std::string& path);
 
 // Regular files handed over by the extraction worker, assembled and written
 // by threads of their own: creating and filling a host file costs more than
-// finding its bytes. Files of one name are written by one thread in the order they
-// were handed over, so a later file of a name replaces an earlier one as it
-// would without the threads. Every file handed over is written (or removed
-// whole when that fails) before Finish or the destructor returns.
+// finding its bytes. Files of one name are written by one thread in the order
+// they were handed over, and WaitForPath lets a folder wait for a file at its
+// place. Every file handed over is written (or removed whole when that fails)
+// before Finish or the destructor returns.
 class HostFileWriters {
 public:
   // sources stay valid until the destructor has run.
@@ -118,13 +140,16 @@ private:
   friend void ExtractSubtree(outfileThread& thread, const cl::TTreeView& tree, cl::TTreeNode* node,
                              const std::string& destination);
   void Work();
+  WrittenHostNames written_;
   WalkSources sources_;
   HostFileWriters* writers_ = nullptr;  // while Work runs
 };
 
 // Extracts one entry's subtree (the node and all below it, in preorder):
 // folders, and nodes with children, become host folders, regular files host
-// files; nothing else is written. Stops after the node at hand once the
-// progress dialog's cancel request is set.
+// files; nothing else is written. An entry whose host name this run has
+// already written (see WrittenHostNames) is not written and counts as
+// failed, and so does everything below a folder that could not be made.
+// Stops after the node at hand once the progress dialog's cancel request is set.
 void ExtractSubtree(outfileThread& thread, const cl::TTreeView& tree, cl::TTreeNode* node,
                     const std::string& destination);

@@ -64,7 +64,7 @@ NodeEntry* AllocNodeTable(uint32_t entries) {
     GlobalFree(block);
     return nullptr;
   }
-  for (size_t i = 0; i < count; ++i) table[i] = NodeEntry{0, NoPage, nullptr};
+  for (size_t i = 0; i < count; ++i) table[i] = NodeEntry{0, NoPage, NoNode};
   NodeTable = table;
   return table;
 }

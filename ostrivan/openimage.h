@@ -29,6 +29,18 @@ extern HANDLE ImageMapping;          // read-only mapping of the whole image
 extern HANDLE WorkFileHandle;        // the WorkFile, read/write, exclusive
 extern HANDLE WorkFileMapping;
 
+// The tree's nodes as the NodeTable holds them: a node's handle is its
+// address, so the mapping costs nothing either way.
+inline NodeRef RefOf(const cl::TTreeNode* node) { return NodeRef(reinterpret_cast<uintptr_t>(node)); }
+inline cl::TTreeNode* TreeNodeOf(NodeRef ref) { return reinterpret_cast<cl::TTreeNode*>(static_cast<uintptr_t>(ref)); }
+// The NodeTable's node routines (model.h) over tree nodes.
+inline cl::TTreeNode* NodeOf(const NodeEntry* table, uint32_t id) { return TreeNodeOf(NodeRefOf(table, id)); }
+inline void SetNode(NodeEntry* table, uint32_t id, cl::TTreeNode* node) { SetNode(table, id, RefOf(node)); }
+inline void SetRootNode(NodeEntry* table, cl::TTreeNode* root) { SetRootNode(table, RefOf(root)); }
+inline void ClearNodeReference(NodeEntry* table, uint32_t id, const cl::TTreeNode* node) {
+  ClearNodeReference(table, id, RefOf(node));
+}
+
 // The record a tree node carries (nullptr for a node without one: the
 // parking node, or a root that no header described).
 inline ObjectRecord* RecordOf(const cl::TTreeNode* node) {
@@ -41,7 +53,7 @@ void DeleteObjectSubtree(cl::TTreeNode* node);
 
 // Frees the current NodeTable, then allocates a fresh one, a block of global
 // memory (never fewer entries than one per 16-bit id) with every entry
-// {0, NoPage, nullptr}; stores it in NodeTable and returns it (nullptr when
+// {0, NoPage, NoNode}; stores it in NodeTable and returns it (nullptr when
 // the memory is not available).
 NodeEntry* AllocNodeTable(uint32_t entries = kNodeTableEntries);
 // Frees the current NodeTable; NodeTable becomes nullptr.

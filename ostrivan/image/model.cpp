@@ -73,11 +73,11 @@ void SetRecordName(ObjectRecord& r, const std::string& utf8) {
 
 // ---- NodeTable -----------------------------------------------------------------
 
-cl::TTreeNode* NodeOf(const NodeEntry* table, uint32_t id) {
-  if (!table) return nullptr;
+NodeRef NodeRefOf(const NodeEntry* table, uint32_t id) {
+  if (!table) return NoNode;
   const NodeEntry& e = table[IdKey(id)];
   if (e.Flag == 1 || IdKey(id) == RootObjectId) return e.Node;
-  return nullptr;
+  return NoNode;
 }
 
 void NoteFirstPage(NodeEntry* table, uint32_t id, PageRef page) {
@@ -93,31 +93,31 @@ PageRef TakeFirstPage(NodeEntry* table, uint32_t id) {
   PageRef first = e.Page;
   e.Flag = 1;
   e.Page = NoPage;
-  e.Node = nullptr;
+  e.Node = NoNode;
   return first;
 }
 
-void SetNode(NodeEntry* table, uint32_t id, cl::TTreeNode* node) {
+void SetNode(NodeEntry* table, uint32_t id, NodeRef node) {
   if (!table) return;
   NodeEntry& e = EntryOf(table, id);
   e.Flag = 1;
   e.Node = node;
 }
 
-void SetRootNode(NodeEntry* table, cl::TTreeNode* root) {
+void SetRootNode(NodeEntry* table, NodeRef root) {
   if (!table) return;
   table[RootObjectId] = NodeEntry{0, NoPage, root};
 }
 
-void ClearNodeReference(NodeEntry* table, uint32_t id, const cl::TTreeNode* node) {
+void ClearNodeReference(NodeEntry* table, uint32_t id, NodeRef node) {
   if (!table) return;
   NodeEntry& e = EntryOf(table, id);
-  if (e.Node == node) e.Node = nullptr;
+  if (e.Node == node) e.Node = NoNode;
 }
 
 void ClearNodeReferences(NodeEntry* table, const std::vector<uint32_t>& ids) {
   if (!table) return;
-  for (uint32_t id : ids) EntryOf(table, id).Node = nullptr;
+  for (uint32_t id : ids) EntryOf(table, id).Node = NoNode;
 }
 
 // ---- RunList -------------------------------------------------------------------

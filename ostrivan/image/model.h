@@ -13,10 +13,6 @@
 
 #include "format.h"
 
-namespace cl {
-class TTreeNode;
-}
-
 // A page reference: the index of a page in its source (the image or the
 // WorkFile). NoPage is "none" and differs from page 0, which is a real page;
 // no file of 32-bit size has a page of that index.
@@ -79,14 +75,20 @@ std::string RecordName(const ObjectRecord& r);
 void SetRecordName(ObjectRecord& r, const std::string& utf8);
 
 // ---- NodeTable -----------------------------------------------------------------
+// The tree node of an object as the table holds it: a handle that the image
+// code only stores and compares, never looks into. The program maps its tree
+// nodes to handles and back (openimage.h); NoNode is no node.
+enum class NodeRef : uintptr_t {};
+constexpr NodeRef NoNode = NodeRef(0);
+
 // One entry per 16-bit object id. Flag 0: Page is the first page the walk met
 // for the id (NoPage before any), and no node, except entry 1 whose Node is the
-// root from the open on. Flag 1: Node is the object's tree node, or nullptr
+// root from the open on. Flag 1: Node is the object's tree node, or NoNode
 // once it was removed or the object was born removed.
 struct NodeEntry {
   uint8_t Flag;
   PageRef Page;
-  cl::TTreeNode* Node;
+  NodeRef Node;
 };
 constexpr uint32_t kNodeTableEntries = 65536;
 
@@ -100,7 +102,7 @@ inline uint16_t IdKey(uint32_t id) { return static_cast<uint16_t>(id); }
 inline NodeEntry& EntryOf(NodeEntry* table, uint32_t id) { return table[IdKey(id)]; }
 // The tree node of an id: the entry's node when its flag is 1, and for the root
 // id also while the flag is 0. A page reference is never a node.
-cl::TTreeNode* NodeOf(const NodeEntry* table, uint32_t id);
+NodeRef NodeRefOf(const NodeEntry* table, uint32_t id);
 // The walk met a page of the id: remembered when nothing was seen for the id
 // yet. Entry 1 holds the root node from the open on and never takes a page.
 void NoteFirstPage(NodeEntry* table, uint32_t id, PageRef page);
@@ -109,13 +111,13 @@ void NoteFirstPage(NodeEntry* table, uint32_t id, PageRef page);
 // flag 1 without a node.
 PageRef TakeFirstPage(NodeEntry* table, uint32_t id);
 // The id's node is node (flag 1).
-void SetNode(NodeEntry* table, uint32_t id, cl::TTreeNode* node);
+void SetNode(NodeEntry* table, uint32_t id, NodeRef node);
 // At each open: entry 1 := {flag 0, the root node}.
-void SetRootNode(NodeEntry* table, cl::TTreeNode* root);
+void SetRootNode(NodeEntry* table, NodeRef root);
 // A node left the tree: the entry of its id stops referring to it (the flag
 // stays). An entry that refers to another node keeps it. Whoever removes a
 // subtree calls this for every node in it.
-void ClearNodeReference(NodeEntry* table, uint32_t id, const cl::TTreeNode* node);
+void ClearNodeReference(NodeEntry* table, uint32_t id, NodeRef node);
 // The same for a list of ids whose nodes all left the tree.
 void ClearNodeReferences(NodeEntry* table, const std::vector<uint32_t>& ids);
 

@@ -19,11 +19,11 @@ uint8_t ProbeEccKind(ByteView page) {
 HeaderDecision PlaceHeader(NodeEntry* table, const ObjectRecord& r) {
   const uint16_t id = IdKey(r.ObjectId);
   if (id == RootObjectId)
-    return {r.ParentId == RootObjectId ? HeaderPlace::Root : HeaderPlace::Ignored, NoPage, nullptr};
+    return {r.ParentId == RootObjectId ? HeaderPlace::Root : HeaderPlace::Ignored, NoPage, NoNode};
   NodeEntry& e = EntryOf(table, id);
   PageRef first = e.Flag == 0 ? TakeFirstPage(table, id) : NoPage;
-  cl::TTreeNode* node = e.Node;  // flag 1 now: the object's node, or none
+  NodeRef node = e.Node;  // flag 1 now: the object's node, or none
   if (RemovedParent(r.ParentId)) return {HeaderPlace::Removed, NoPage, node};
-  if (node) return {HeaderPlace::Known, NoPage, node};
-  return {HeaderPlace::New, first, nullptr};
+  if (node != NoNode) return {HeaderPlace::Known, NoPage, node};
+  return {HeaderPlace::New, first, NoNode};
 }

@@ -88,7 +88,7 @@ enum class HeaderPlace : uint8_t {
 struct HeaderDecision {
   HeaderPlace Place;
   PageRef First;       // for New: the first page the walk met for the id, or NoPage
-  cl::TTreeNode* Node; // for Known and Removed: the id's node (null for Removed when it has none)
+  NodeRef Node;        // for Known and Removed: the id's node (NoNode for Removed when it has none)
 };
 // Takes the id's first page from table when its entry still holds one (flag
 // 0), as the creation of the node does; the root's entry is never touched.

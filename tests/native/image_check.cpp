@@ -11,8 +11,7 @@ namespace imagecheck {
 namespace {
 
 // Stands for "the id has a node": the table only stores and compares it.
-char nodeMark;
-cl::TTreeNode* const Node = reinterpret_cast<cl::TTreeNode*>(&nodeMark);
+constexpr NodeRef Node = NodeRef(1);
 
 // The records the tree keeps, by the tree's own decision on each header.
 // Node placement is the tree's (it is not modelled): an object whose parent
@@ -30,7 +29,7 @@ void Apply(ScannedImage& s, const ObjectRecord& r) {
       s.Objects[id].FirstPage = NoPage;
       return;
     case HeaderPlace::Removed:
-      if (place.Node) {
+      if (place.Node != NoNode) {
         ClearNodeReference(s.Table->data(), id, place.Node);
         s.Objects.erase(id);
       }
@@ -75,14 +74,14 @@ ScannedImage Scan(ByteView image, uint32_t tagsOffset) {
   // One table for every scan, as a fresh open leaves it; afterwards only the
   // entries of the ids met are put back (a fresh table per scan would cost
   // more than the scan of a small image).
-  static std::vector<NodeEntry> table(kNodeTableEntries, NodeEntry{0, NoPage, nullptr});
+  static std::vector<NodeEntry> table(kNodeTableEntries, NodeEntry{0, NoPage, NoNode});
   s.Table = &table;
   s.Runs = ScanRuns(image, tagsOffset, s.Summary, [] {});
   s.Runs.AppendWorkFileEntry(0, 0);
   WalkImageRuns(image, s.Runs, s.Summary, table.data(), s.EccKind, s.MaxObjectId,
                 [&](ByteView page, PageRef src) { Apply(s, RecordOfHeaderPage(page, tagsOffset, src)); }, [] {});
-  for (uint32_t summary : s.Summary) table[IdKey(summary)] = NodeEntry{0, NoPage, nullptr};
-  table[RootObjectId] = NodeEntry{0, NoPage, nullptr};
+  for (uint32_t summary : s.Summary) table[IdKey(summary)] = NodeEntry{0, NoPage, NoNode};
+  table[RootObjectId] = NodeEntry{0, NoPage, NoNode};
   s.Table = nullptr;
   return s;
 }

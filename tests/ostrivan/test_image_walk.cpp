@@ -23,7 +23,7 @@ namespace {
 struct Walked {
   RunEntryList runs;
   std::vector<PageRef> accepted;
-  std::vector<NodeEntry> table = std::vector<NodeEntry>(kNodeTableEntries, NodeEntry{0, NoPage, nullptr});
+  std::vector<NodeEntry> table = std::vector<NodeEntry>(kNodeTableEntries, NodeEntry{0, NoPage, NoNode});
   uint8_t ecc = 7;  // "unchanged" unless the walk probes
   uint16_t maxId = 0;
   uint32_t steps = 0;
@@ -124,9 +124,8 @@ TEST(ScanWalk, EccProbeOfWalkIterationsOneToFour) {
 }
 
 TEST(ScanWalk, PlaceOfEachHeaderByTheTableAndTheRecord) {
-  char storage;
-  cl::TTreeNode* const node = reinterpret_cast<cl::TTreeNode*>(&storage);
-  std::vector<NodeEntry> table(kNodeTableEntries, NodeEntry{0, NoPage, nullptr});
+  constexpr NodeRef node = NodeRef(7);
+  std::vector<NodeEntry> table(kNodeTableEntries, NodeEntry{0, NoPage, NoNode});
   NoteFirstPage(table.data(), 300, 9);
   NoteFirstPage(table.data(), 302, 4);
   SetNode(table.data(), 301, node);
@@ -141,16 +140,16 @@ TEST(ScanWalk, PlaceOfEachHeaderByTheTableAndTheRecord) {
     ObjectRecord r;
     HeaderPlace place;
     PageRef first;
-    cl::TTreeNode* node;
+    NodeRef node;
   } cases[] = {
-      {"root naming itself", record(0x10001, 1), HeaderPlace::Root, NoPage, nullptr},
-      {"root with parent 0", record(1, 0), HeaderPlace::Ignored, NoPage, nullptr},
-      {"new takes the first page", record(300, 1), HeaderPlace::New, 9, nullptr},
-      {"taken once", record(300, 1), HeaderPlace::New, NoPage, nullptr},
+      {"root naming itself", record(0x10001, 1), HeaderPlace::Root, NoPage, NoNode},
+      {"root with parent 0", record(1, 0), HeaderPlace::Ignored, NoPage, NoNode},
+      {"new takes the first page", record(300, 1), HeaderPlace::New, 9, NoNode},
+      {"taken once", record(300, 1), HeaderPlace::New, NoPage, NoNode},
       {"known", record(301, 400), HeaderPlace::Known, NoPage, node},
       {"removed by parent 256", record(301, 256), HeaderPlace::Removed, NoPage, node},
-      {"born removed by parent 0 still takes its page", record(302, 0), HeaderPlace::Removed, NoPage, nullptr},
-      {"parent 257 is ordinary", record(302, 257), HeaderPlace::New, NoPage, nullptr},
+      {"born removed by parent 0 still takes its page", record(302, 0), HeaderPlace::Removed, NoPage, NoNode},
+      {"parent 257 is ordinary", record(302, 257), HeaderPlace::New, NoPage, NoNode},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -12,11 +12,10 @@ using testsupport::ImageBuilder;
 
 namespace {
 
-// Stand-ins for tree nodes: the table only stores and compares them.
-char nodeStorage[4];
-cl::TTreeNode* const NodeA = reinterpret_cast<cl::TTreeNode*>(&nodeStorage[0]);
-cl::TTreeNode* const NodeB = reinterpret_cast<cl::TTreeNode*>(&nodeStorage[1]);
-cl::TTreeNode* const Root = reinterpret_cast<cl::TTreeNode*>(&nodeStorage[2]);
+// Handles the program would give its tree nodes.
+constexpr NodeRef NodeA = NodeRef(1);
+constexpr NodeRef NodeB = NodeRef(2);
+constexpr NodeRef Root = NodeRef(3);
 
 std::string Repeat(const std::string& s, int n) {
   std::string out;
@@ -111,7 +110,7 @@ TEST(ObjectRecord, NameOf255Utf8BytesFitsWithItsTerminator) {
 // A table as a fresh open leaves it: no flag, no page, no node.
 class NodeTableTest : public ::testing::Test {
 protected:
-  std::vector<NodeEntry> entries = std::vector<NodeEntry>(kNodeTableEntries, NodeEntry{0, NoPage, nullptr});
+  std::vector<NodeEntry> entries = std::vector<NodeEntry>(kNodeTableEntries, NodeEntry{0, NoPage, NoNode});
   NodeEntry* table = entries.data();
 };
 
@@ -137,7 +136,7 @@ TEST_F(NodeTableTest, TheRootsEntryNeverTakesAPage) {
   NoteFirstPage(table, 0x10001, 5);  // same low 16 bits as the root
   NoteFirstPage(table, 2, 6);        // the id beside it does
   EXPECT_EQ(NoPage, table[RootObjectId].Page);
-  EXPECT_EQ(Root, NodeOf(table, RootObjectId));
+  EXPECT_EQ(Root, NodeRefOf(table, RootObjectId));
   EXPECT_EQ(6u, table[2].Page);
 }
 
@@ -145,18 +144,18 @@ TEST_F(NodeTableTest, NodeOfFollowsTheRules) {
   SetRootNode(table, Root);
   NoteFirstPage(table, 260, 3);      // flag 0 with a page: not a node
   SetNode(table, 300, NodeA);
-  SetNode(table, 301, nullptr);      // removed or born removed
+  SetNode(table, 301, NoNode);       // removed or born removed
   SetNode(table, 0xFFFF, NodeB);
   struct Case {
     uint32_t id;
-    cl::TTreeNode* node;
+    NodeRef node;
   } cases[] = {
-      {0x10001, Root}, {260, nullptr}, {300, NodeA}, {0x7012C, NodeA},
-      {301, nullptr},  {0, nullptr},   {0xFFFF, NodeB},
+      {0x10001, Root}, {260, NoNode}, {300, NodeA}, {0x7012C, NodeA},
+      {301, NoNode},   {0, NoNode},   {0xFFFF, NodeB},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.id);
-    EXPECT_EQ(c.node, NodeOf(table, c.id));
+    EXPECT_EQ(c.node, NodeRefOf(table, c.id));
   }
 }
 
@@ -165,14 +164,14 @@ TEST_F(NodeTableTest, RemovalClearsReferencesAndKeepsFlags) {
   SetNode(table, 300, NodeA);
   SetNode(table, 301, NodeB);
   ClearNodeReference(table, 300, NodeB);  // entry refers to another node: kept
-  EXPECT_EQ(NodeA, NodeOf(table, 300));
+  EXPECT_EQ(NodeA, NodeRefOf(table, 300));
   ClearNodeReference(table, 0x1012C, NodeA);
-  EXPECT_EQ(nullptr, NodeOf(table, 300));
+  EXPECT_EQ(NoNode, NodeRefOf(table, 300));
   EXPECT_EQ(1, table[300].Flag);
   ClearNodeReferences(table, {301, 1});
-  EXPECT_EQ(nullptr, NodeOf(table, 301));
+  EXPECT_EQ(NoNode, NodeRefOf(table, 301));
   EXPECT_EQ(1, table[301].Flag);
-  EXPECT_EQ(nullptr, NodeOf(table, 1));
+  EXPECT_EQ(NoNode, NodeRefOf(table, 1));
   EXPECT_EQ(0, table[1].Flag);
 }
 
@@ -180,7 +179,7 @@ TEST(NodeTable, NullTableHoldsNothing) {
   NoteFirstPage(nullptr, 5, 1);
   SetNode(nullptr, 5, NodeA);
   ClearNodeReferences(nullptr, {5});
-  EXPECT_EQ(nullptr, NodeOf(nullptr, 5));
+  EXPECT_EQ(NoNode, NodeRefOf(nullptr, 5));
   EXPECT_EQ(NoPage, TakeFirstPage(nullptr, 5));
 }
 

@@ -30,7 +30,7 @@ TEST(NodeTableAlloc, AllocReplacesWithAFreshTableAndFreeClears) {
   ASSERT_EQ(second, NodeTable);
   EXPECT_EQ(NoPage, second[300].Page);
   EXPECT_EQ(0, second[0xFFFF].Flag);
-  EXPECT_EQ(nullptr, second[0xFFFF].Node);
+  EXPECT_EQ(NoNode, second[0xFFFF].Node);
   FreeNodeTable();
   EXPECT_EQ(nullptr, NodeTable);
 }

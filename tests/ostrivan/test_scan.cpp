@@ -135,7 +135,7 @@ TEST_F(Scan, OneRunOfBaseSequenceIsWalkedWhole) {
   // Entry 1 holds the root node, never a page.
   EXPECT_EQ(NodeTable[1].Flag, 0);
   EXPECT_EQ(NodeTable[1].Page, NoPage);
-  EXPECT_EQ(NodeTable[1].Node, FindNode("/"));
+  EXPECT_EQ(TreeNodeOf(NodeTable[1].Node), FindNode("/"));
 }
 
 // Object 300 is renamed in every run: its final name tells which run the
@@ -250,7 +250,7 @@ TEST_F(Scan, ParkedObjectsFindTheirParentsOrTheTopLevel) {
   for (uint32_t id : {303u, 304u, 305u}) {
     SCOPED_TRACE(id);
     EXPECT_EQ(NodeTable[id].Flag, 1);
-    EXPECT_EQ(NodeTable[id].Node, nullptr);
+    EXPECT_EQ(NodeTable[id].Node, NoNode);
   }
   EXPECT_EQ(FindNode("publictempnode"), nullptr);
   EXPECT_EQ(ParkingNode, nullptr);
@@ -282,7 +282,7 @@ TEST_F(Scan, ParentsBelowTheFirstOrdinaryIdRemove) {
     if (c.removed) {
       EXPECT_EQ(TreeLines(), (std::vector<std::string>{"/ 3 0 1", "/f 1 3 301"}));
       EXPECT_EQ(NodeTable[300].Flag, 1);
-      EXPECT_EQ(NodeTable[300].Node, nullptr);
+      EXPECT_EQ(NodeTable[300].Node, NoNode);
       EXPECT_EQ(RecordAt("/f").FirstPage, NoPage);
     } else {
       // 257 is an ordinary id without a node: parked, then at the top level.
@@ -339,8 +339,8 @@ TEST_F(Scan, NewestHeaderWins) {
   EXPECT_EQ(r.FirstPage, first);
   EXPECT_EQ(TextAt("/new"), "new");
   EXPECT_STREQ(RecordAt("/ln").Alias, "/new/target");
-  EXPECT_EQ(NodeTable[320].Node, nullptr);
-  EXPECT_EQ(NodeTable[321].Node, nullptr);
+  EXPECT_EQ(NodeTable[320].Node, NoNode);
+  EXPECT_EQ(NodeTable[321].Node, NoNode);
 }
 
 TEST_F(Scan, RootRecordRules) {
@@ -626,21 +626,22 @@ TEST_F(Scan, FailedOpens) {
     EXPECT_TRUE(Form1->TreeView1.Enabled());
     EXPECT_FALSE(ScanRunning);
     EXPECT_EQ(CurrentFolderId(), 0);
-    EXPECT_EQ(NodeTable[1].Node, nullptr);
+    EXPECT_EQ(NodeTable[1].Node, NoNode);
     EXPECT_EQ(NodeOf(NodeTable, 1), nullptr);
     EXPECT_EQ(Form1->StatusBar1.PanelText(1), c.opens ? FileNamePart(path) : before1);
     EXPECT_EQ(Form1->StatusBar1.PanelText(3), c.opens ? "0.00MB" : before3);
     EXPECT_EQ(Form1->StatusBar1.Hint(), c.opens ? path : "");
     EXPECT_EQ(StatusBarTip(), c.opens ? path : "");
+    EXPECT_EQ(Form1->StatusBar1.PanelText(4), "");
     Form1->ToolButton1Click();  // "向上" has nothing to go to
     EXPECT_EQ(Form1->Edit2.Text(), "");
   }
 }
 
-// Browsing and extraction need only the image: a WorkFile that cannot be made
-// (here the program's folder does not exist) costs only the commands that
-// write through it, and the user hears of it once.
-TEST_F(Scan, WithoutAWorkFileTheTreeIsReadAndTheWritingCommandsRefuse) {
+// Browsing, extraction and the rebuild need only the image: a WorkFile that
+// cannot be made (here the program's folder does not exist) costs only the
+// commands that add through it, and the user hears of it once.
+TEST_F(Scan, WithoutAWorkFileTheTreeIsReadAndOnlyTheAddingCommandsRefuse) {
   const char kNoWorkFile[] = "无法创建工作文件！,可能程序目录只读或磁盘已满。";
   ImageBuilder b;
   b.AddRoot();
@@ -682,8 +683,7 @@ TEST_F(Scan, WithoutAWorkFileTheTreeIsReadAndTheWritingCommandsRefuse) {
     std::function<void()> run;
   } commands[] = {{"添加文件", [] { Form1->addfileokClick(); }},
                   {"添加目录", [] { Form1->adddirokClick(); }},
-                  {"新建目录", [] { Form1->newdirokClick(); }},
-                  {"整理另存", [] { Form1->ToolButton5Click(); }}};
+                  {"新建目录", [] { Form1->newdirokClick(); }}};
   for (const Command& c : commands) {
     SCOPED_TRACE(c.name);
     dialogs_.asked.clear();
@@ -703,6 +703,18 @@ TEST_F(Scan, WithoutAWorkFileTheTreeIsReadAndTheWritingCommandsRefuse) {
   for (const AskedDialog& a : dialogs_.asked) EXPECT_NE(a.kind, cl::DialogKind::MessageBox) << a.text;
   EXPECT_EQ(testsupport::ReadHostFile(dest.File("sub\\f")), std::string(3000, 'f'));
   EXPECT_EQ(testsupport::ReadHostFile(dest.File("top")), "top bytes");
+
+  // An edit made without a WorkFile is saved.
+  RecordOf(FindNode("/top"))->Uid = 1000;
+  Modified = 1;
+  const std::string saved = NewPath("saved.img");
+  dialogs_.asked.clear();
+  Save(saved, EccKindNone, 0);
+  EXPECT_EQ(MessageBoxCount(), 0u);
+  EXPECT_EQ(Modified, 0);
+  OpenPath(saved);
+  EXPECT_EQ(TreeLines(), tree);
+  EXPECT_EQ(RecordAt("/top").Uid, 1000u);
 
   // The next open makes its WorkFile again, and the commands work.
   Open(b);
