@@ -26,7 +26,7 @@ for i in $(seq 1 "$runs"); do
   # Starts that Wine ended before the program's code ran, each made once
   # more by the Wine wrapper: counted per run, so that a rise shows.
   retried=$(sed -n 's/^test: \([0-9]*\) retried starts$/\1/p' "$logs/run$i.log")
-  echo "soak: run $i/$runs: ${retried:-no count of} retried starts"
+  echo "soak: run $i/$runs: ${retried:-?} retried starts"
   sed -n 's/^test: retried: /soak:   /p' "$logs/run$i.log"
   retries=$((retries + ${retried:-0}))
   # Keep the log of a red run; the clone and its build are large.

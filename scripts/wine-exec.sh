@@ -7,9 +7,10 @@
 # test program, a session driver). A program whose code began is never
 # started again: the test programs and the drivers prove that they began,
 # their earliest static initialiser writes the file that OSTRIVAN_START_MARK
-# names (tests/support/session.cpp). Only a failed start of such a program
-# that left no mark is made once more, once. The retry is said on standard
-# error and, as one line, in the file OSTRIVAN_RETRY_LOG names, if any.
+# names (tests/support/session.cpp). Only a start of such a program that
+# ended with exit code 1 and left no mark is made once more, once. The retry
+# is said on standard error and, as one line, in the file OSTRIVAN_RETRY_LOG
+# names, if any.
 source "$(dirname "$0")/wine-env.sh"
 ensure_wine_prefix
 marks=$(mktemp -d)
@@ -28,8 +29,8 @@ writes_start_mark() {
 
 start first "$@"
 rc=$?
-if [ "$rc" -ne 0 ] && [ ! -e "$marks/first" ] && writes_start_mark "$1"; then
-  line="wine-exec: $* ended with exit code $rc before its code ran; started once more"
+if [ "$rc" -eq 1 ] && [ ! -e "$marks/first" ] && writes_start_mark "$1"; then
+  line="wine-exec: $* ended with exit code 1 before its code ran; started once more"
   echo "$line" >&2
   [ -n "${OSTRIVAN_RETRY_LOG:-}" ] && echo "$line" >>"$OSTRIVAN_RETRY_LOG"
   start second "$@"
