@@ -53,7 +53,8 @@ public:
   }
 };
 
-BrokenStart brokenStart;
+// The first initialiser after the start mark's: the mark must come before it.
+BrokenStart brokenStart __attribute__((init_priority(102)));
 
 }  // namespace
 
