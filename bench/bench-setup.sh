@@ -1,7 +1,9 @@
-# Sourced by the benchmarks: builds the image generator and the session
-# driver in the test build and makes the benchmark's work folder.
+# Sourced by the benchmarks: the goals (goals.sh), builds the image generator
+# and the session driver in the test build and makes the benchmark's work
+# folder.
 #   source bench-setup.sh NAME DEFAULT_MIB [MIB [OBJECTS]]
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$top/bench/goals.sh"
 build="${OSTRIVAN_BUILD_DIR:-$top/build}"
 export OSTRIVAN_BUILD_DIR="$build"
 mib="${3:-$2}"

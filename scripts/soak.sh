@@ -10,7 +10,7 @@ rev=$(git -C "$top" rev-parse HEAD)
 work=$(mktemp -d "${TMPDIR:-/tmp}/soak.XXXXXX")
 logs="$work/logs"
 mkdir -p "$logs"
-pass=0 fail=0
+pass=0 fail=0 retries=0
 for i in $(seq 1 "$runs"); do
   clone="$work/run$i"
   git clone -q "$top" "$clone" && git -C "$clone" checkout -q "$rev"
@@ -23,8 +23,14 @@ for i in $(seq 1 "$runs"); do
   # One summary per suite (Wine 64-bit, Wine 32-bit where it runs, native).
   summary=$(grep -E 'tests passed|tests failed' "$logs/run$i.log" | paste -sd';')
   echo "soak: run $i/$runs $verdict in $(( $(date +%s) - start )) s: $summary"
+  # Starts that Wine ended before the program's code ran, each made once
+  # more by the Wine wrapper: counted per run, so that a rise shows.
+  retried=$(sed -n 's/^test: \([0-9]*\) retried starts$/\1/p' "$logs/run$i.log")
+  echo "soak: run $i/$runs: ${retried:-?} retried starts"
+  sed -n 's/^test: retried: /soak:   /p' "$logs/run$i.log"
+  retries=$((retries + ${retried:-0}))
   # Keep the log of a red run; the clone and its build are large.
   rm -rf "$clone"
 done
-echo "soak: commit $rev: $pass green, $fail red of $runs runs (logs in $logs)"
+echo "soak: commit $rev: $pass green, $fail red of $runs runs, $retries retried starts (logs in $logs)"
 [ "$fail" -eq 0 ]

@@ -9,6 +9,17 @@ source "$top/scripts/host32.sh"
 win32="${OSTRIVAN_WIN32_DIR:-$top/build-win32}"
 "$top/scripts/build-win32.sh"
 
+# Every start that the Wine wrapper made once more (scripts/wine-exec.sh)
+# lands in this log and is listed at the end, whatever the verdict.
+retries=$(mktemp)
+export OSTRIVAN_RETRY_LOG=$retries
+report_retries() {
+  echo "test: $(wc -l <"$retries") retried starts"
+  sed 's/^/test: retried: /' "$retries"
+  rm -f "$retries"
+}
+trap report_retries EXIT
+
 # Builds the tests in folder $1 with toolchain $2 and runs them with Wine's
 # loader for $3 bits; further arguments go to ctest.
 suite() {

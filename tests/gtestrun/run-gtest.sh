@@ -3,26 +3,14 @@
 # and passes only when it ran to its end: exit code 0, GoogleTest's
 # "[  PASSED  ]" summary line, and no "[  FAILED  ]" line. A program that
 # faults or leaves early can then never pass, whatever exit code it ends with.
-#
-# A program that failed without printing a single byte never reached
-# GoogleTest (whose first line comes before any test, and whose fault
-# handler prints before it ends the program): Wine did not start it. That
-# was seen once in a clean run, exit code 1 after 0.02 s, under the time a
-# start takes at all. Such a program is started once more, and the second
-# run's verdict counts; a program that cannot start fails both times.
+# It is started once: only the emulator may start again a program that never
+# began (scripts/wine-exec.sh).
 # Usage: run-gtest.sh [EMULATOR] PROGRAM [ARGS...]
 set -u
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT
-run() {
-  "$@" | tee "$out"
-  rc=${PIPESTATUS[0]}
-}
-run "$@"
-if [ "$rc" -ne 0 ] && [ ! -s "$out" ]; then
-  echo "run-gtest: the program ended with exit code $rc before printing anything; starting it once more"
-  run "$@"
-fi
+"$@" | tee "$out"
+rc=${PIPESTATUS[0]}
 if [ "$rc" -ne 0 ]; then
   echo "run-gtest: the program ended with exit code $rc"
   exit 1

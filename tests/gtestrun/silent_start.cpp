@@ -1,19 +1,14 @@
-// Stands in for a start that Wine ends at once: the first run for a marker
-// file ends with exit code 1 and prints nothing, later runs print "ran" and
-// end with 0. With "always" every run ends so.
-// Usage: silent_start.exe MARKER [always]
+// A program that carries no start mark and ends at once with exit code 1,
+// printing nothing; each start adds a byte to the file STARTS.
+// Usage: silent_start.exe STARTS
 #include <windows.h>
-#include <stdio.h>
-#include <string.h>
 
 int main(int argc, char** argv) {
   if (argc < 2) return 2;
-  const bool always = argc > 2 && strcmp(argv[2], "always") == 0;
-  if (always || GetFileAttributesA(argv[1]) == INVALID_FILE_ATTRIBUTES) {
-    HANDLE h = CreateFileA(argv[1], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    return 1;
-  }
-  puts("ran");
-  return 0;
+  HANDLE h = CreateFileA(argv[1], FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return 2;
+  DWORD written = 0;
+  WriteFile(h, "s", 1, &written, nullptr);
+  CloseHandle(h);
+  return 1;
 }
