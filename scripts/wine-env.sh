@@ -13,6 +13,9 @@ export WINE=$WINELOADER
 export WINEDEBUG=-all
 export LC_ALL=zh_CN.UTF-8
 export WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine smooths text as fontconfig says, whatever the prefix's FontSmoothing
+# holds; this setup turns it off (see ensure_wine_prefix).
+export FONTCONFIG_FILE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/wine-fonts.conf"
 : "${WINEPREFIX:=${OSTRIVAN_BUILD_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build}/wineprefix}"
 export WINEPREFIX
 
@@ -21,7 +24,7 @@ ensure_wine_prefix() {
   mkdir -p "$(dirname "$WINEPREFIX")"
   (
     flock 9
-    [ -f "$WINEPREFIX/.ostrivan-ready-2" ] && exit 0
+    [ -f "$WINEPREFIX/.ostrivan-ready-3" ] && exit 0
     rm -rf "$WINEPREFIX"
     "$WINE" wineboot -i >/dev/null 2>&1 </dev/null
     # No crash dialog waiting on the display, no 2 s wait when a window is
@@ -30,21 +33,19 @@ ensure_wine_prefix() {
     "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
     # The forms ask for 宋体 (SimSun), which Wine lacks: without a stand-in
     # the Chinese captions come out thin and clipped (the Hei font's embedded
-    # bitmaps). AR PL UMing, a Song face like SimSun with outlines only, takes
-    # its place, drawn smoothed as Windows draws it.
+    # bitmaps). AR PL UMing, a Song face like SimSun with bitmaps of its own
+    # for 11-16 pixels, takes its place. Unsmoothed (wine-fonts.conf) it is
+    # drawn from those bitmaps, as Windows draws SimSun at these sizes, and
+    # its Latin letters come out as black as its Chinese.
     for f in 宋体 SimSun 新宋体 NSimSun; do
       "$WINE" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$f" /t REG_SZ /d "AR PL UMing CN" /f >/dev/null 2>&1
     done
-    "$WINE" reg add 'HKCU\Control Panel\Desktop' /v FontSmoothing /t REG_SZ /d 2 /f >/dev/null 2>&1
-    "$WINE" reg add 'HKCU\Control Panel\Desktop' /v FontSmoothingType /t REG_DWORD /d 2 /f >/dev/null 2>&1
-    "$WINE" reg add 'HKCU\Control Panel\Desktop' /v FontSmoothingGamma /t REG_DWORD /d 1400 /f >/dev/null 2>&1
-    "$WINE" reg add 'HKCU\Control Panel\Desktop' /v FontSmoothingOrientation /t REG_DWORD /d 1 /f >/dev/null 2>&1
     # Caption buttons are drawn with Marlett.
     for f in /usr/share/wine/fonts/marlett.ttf /usr/share/fonts/truetype/wine/marlett.ttf; do
       [ -f "$f" ] && mkdir -p "$WINEPREFIX/drive_c/windows/Fonts" && cp "$f" "$WINEPREFIX/drive_c/windows/Fonts/" && break
     done
     wineserver -w
-    touch "$WINEPREFIX/.ostrivan-ready-2"
+    touch "$WINEPREFIX/.ostrivan-ready-3"
   ) 9>"$WINEPREFIX.lock"
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -45,6 +47,39 @@ HBITMAP SolidBitmap(int w, int h, COLORREF left, COLORREF right) {
   DeleteDC(mem);
   ReleaseDC(nullptr, screen);
   return bmp;
+}
+
+// The darkest pixel of text drawn black on white in font, as lists and menus
+// draw it: about 0 where strokes are full, far above it where they come out
+// thin and grey.
+int DarkestPixel(HFONT font, const char* text) {
+  const int w = 200, h = 40;
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = -h;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  HDC dc = CreateCompatibleDC(nullptr);
+  void* bits = nullptr;
+  HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ oldBmp = SelectObject(dc, bmp);
+  HGDIOBJ oldFont = SelectObject(dc, font);
+  PatBlt(dc, 0, 0, w, h, WHITENESS);
+  SetTextColor(dc, RGB(0, 0, 0));
+  SetBkMode(dc, TRANSPARENT);
+  TextOutA(dc, 2, 2, text, static_cast<int>(strlen(text)));
+  GdiFlush();
+  int darkest = 255;
+  for (int i = 0; i < w * h; ++i) {
+    const BYTE* px = static_cast<const BYTE*>(bits) + 4 * i;
+    darkest = std::min(darkest, (px[0] + px[1] + px[2]) / 3);
+  }
+  SelectObject(dc, oldFont);
+  SelectObject(dc, oldBmp);
+  DeleteObject(bmp);
+  DeleteDC(dc);
+  return darkest;
 }
 
 // Sends a mouse message at a screen point, in the window's coordinates at
@@ -587,6 +622,27 @@ TEST(Captions, ChineseTextsRoundTripByteForByte) {
   EXPECT_EQ(panel.Caption(), "路径：");
   EXPECT_EQ(memo.Caption(), "Ostrivan 浏览器\r\n\r\n能够浏览提取IMG内容。");
   EXPECT_EQ(memo.Lines(), lines);
+}
+
+TEST(Captions, LatinLettersAreAsDarkAsTheChineseInListsAndMenus) {
+  NONCLIENTMETRICSA metrics{};
+  metrics.cbSize = sizeof metrics;
+  ASSERT_TRUE(SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0));
+  HFONT menuFont = CreateFontIndirectA(&metrics.lfMenuFont);
+  const struct {
+    const char* where;
+    HFONT font;
+  } fonts[] = {{"controls and lists", cl::Application.DefaultFont().Handle()}, {"menus", menuFont}};
+  for (const auto& f : fonts) {
+    SCOPED_TRACE(f.where);
+    int chinese = DarkestPixel(f.font, "修改");
+    EXPECT_LT(chinese, 64);
+    for (const char* latin : {"UID", "GID", "build.prop"}) {
+      SCOPED_TRACE(latin);
+      EXPECT_LE(DarkestPixel(f.font, latin), chinese + 32);
+    }
+  }
+  DeleteObject(menuFont);
 }
 
 TEST(LabeledEdit, TheLabelFollowsTheEdit) {
