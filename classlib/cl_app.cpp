@@ -304,7 +304,7 @@ TWindowDisabler::~TWindowDisabler() {
   for (HWND h : windows_)
     if (IsWindow(h)) EnableWindow(h, TRUE);
   if (active_ && IsWindow(active_) && IsWindowVisible(active_) && IsWindowEnabled(active_))
-    SetForegroundWindow(active_);
+    SetActiveWindow(active_);
 }
 
 BOOL CALLBACK TWindowDisabler::Collect(HWND h, LPARAM lp) {

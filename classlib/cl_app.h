@@ -152,7 +152,8 @@ private:
 // them again and gives the activation back to the window that had it: a
 // modal window that goes while they are all disabled leaves the system no
 // window of the program to activate, so it activates another program's, or
-// the hidden owner of a box.
+// the hidden owner of a box. The activation stays inside the program: a user
+// who went to another program meanwhile is not pulled back.
 class TWindowDisabler {
 public:
   explicit TWindowDisabler(HWND except = nullptr);
