@@ -1,6 +1,7 @@
 #include "cl_app.h"
 
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
 
 #include "cl_dialogs.h"
@@ -286,6 +287,8 @@ void TForm::Close() {
 void TForm::SetModalResult(int r) { ModalResult = r; }
 
 TWindowDisabler::TWindowDisabler(HWND except) {
+  active_ = GetActiveWindow();
+  if (active_ == except) active_ = nullptr;
   EnumThreadWindows(GetCurrentThreadId(), Collect, reinterpret_cast<LPARAM>(&windows_));
   for (auto it = windows_.begin(); it != windows_.end();) {
     if (*it == except) {
@@ -300,6 +303,8 @@ TWindowDisabler::TWindowDisabler(HWND except) {
 TWindowDisabler::~TWindowDisabler() {
   for (HWND h : windows_)
     if (IsWindow(h)) EnableWindow(h, TRUE);
+  if (active_ && IsWindow(active_) && IsWindowVisible(active_) && IsWindowEnabled(active_))
+    SetActiveWindow(active_);
 }
 
 BOOL CALLBACK TWindowDisabler::Collect(HWND h, LPARAM lp) {
@@ -328,8 +333,9 @@ int TForm::ShowModal() {
     ModalResult = ans.result;
     return ModalResult;
   }
-  // Everything else of this thread waits while the form is up.
-  TWindowDisabler others(hwnd_);
+  // Everything else of this thread waits while the form is up, and is
+  // enabled and active again before the form goes.
+  std::optional<TWindowDisabler> others(std::in_place, hwnd_);
   modal_ = true;
   ModalResult = mrNone;
   Show();
@@ -344,6 +350,7 @@ int TForm::ShowModal() {
     Application.DispatchOne(msg);
   }
   modal_ = false;
+  others.reset();
   if (hwnd_) Hide();
   return ModalResult;
 }

@@ -148,7 +148,12 @@ private:
 };
 
 // Disables the visible, enabled windows of this thread while it lives, as a
-// modal form or box does to the rest of the program.
+// modal form or box does to the rest of the program. As it ends it enables
+// them again and gives the activation back to the window that had it: a
+// modal window that goes while they are all disabled leaves the system no
+// window of the program to activate, so it activates another program's, or
+// the hidden owner of a box. The activation stays inside the program: a user
+// who went to another program meanwhile is not pulled back.
 class TWindowDisabler {
 public:
   explicit TWindowDisabler(HWND except = nullptr);
@@ -159,6 +164,7 @@ public:
 private:
   static BOOL CALLBACK Collect(HWND h, LPARAM lp);
   std::vector<HWND> windows_;
+  HWND active_ = nullptr;
 };
 
 // Runs a nested message loop until done() holds; synchronised calls and

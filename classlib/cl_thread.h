@@ -2,6 +2,8 @@
 // to the user-interface thread and waits for it.
 #pragma once
 #include <windows.h>
+
+#include <atomic>
 #include <functional>
 
 namespace cl {
@@ -26,7 +28,7 @@ protected:
 private:
   static DWORD WINAPI ThreadProc(LPVOID self);
   HANDLE handle_ = nullptr;
-  volatile bool finished_ = false;
+  std::atomic<bool> finished_{false};
 };
 
 // Whether a worker's progress step is worth showing: every step of a short

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "cl_app.h"
 #include "cl_bars.h"
+#include "cl_dialogs.h"
 #include "cl_menus.h"
 #include "cl_stdctrls.h"
 
@@ -541,6 +543,95 @@ TEST(ModalForm, EnterPressesTheDefaultButtonAndEscapeClosesOnlyWithACloseBox) {
     // Ends the form when the key did nothing.
     PostMessageA(other.Handle(), BM_CLICK, 0, 0);
     EXPECT_EQ(dialog.ShowModal(), c.result);
+  }
+}
+
+// Closes the first window other than the one kept that becomes active, by a
+// message posted as it activates: the close arrives from inside the modal
+// loop, once the window is up, as the user's would.
+class CloseOnActivate {
+public:
+  explicit CloseOnActivate(HWND keep) {
+    keep_ = keep;
+    closed_ = nullptr;
+    hook_ = SetWindowsHookExA(WH_CBT, Proc, nullptr, GetCurrentThreadId());
+  }
+  ~CloseOnActivate() { UnhookWindowsHookEx(hook_); }
+  HWND Closed() const { return closed_; }
+
+private:
+  static LRESULT CALLBACK Proc(int code, WPARAM wp, LPARAM lp) {
+    HWND h = reinterpret_cast<HWND>(wp);
+    if (code == HCBT_ACTIVATE && !closed_ && h != keep_ && h != cl::Application.Handle()) {
+      closed_ = h;
+      PostMessageA(h, WM_CLOSE, 0, 0);
+    }
+    return CallNextHookEx(nullptr, code, wp, lp);
+  }
+  static inline HWND keep_ = nullptr;
+  static inline HWND closed_ = nullptr;
+  HHOOK hook_;
+};
+
+// A form that notes, as it is hidden, what the window behind it is like then.
+class HideProbe : public cl::TForm {
+public:
+  explicit HideProbe(HWND behind) : behind_(behind) {}
+  bool hidden = false, behindEnabled = false;
+  HWND activeAtHide = nullptr;
+
+protected:
+  LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override {
+    if (msg == WM_SHOWWINDOW && !wp) {
+      hidden = true;
+      behindEnabled = IsWindowEnabled(behind_);
+      activeAtHide = GetActiveWindow();
+    }
+    return cl::TForm::WndProc(msg, wp, lp);
+  }
+
+private:
+  HWND behind_;
+};
+
+// Whatever modal window the class layer puts up, the window that was active
+// before it is active and enabled again once it is gone. The thread's active
+// window is asked, not the foreground: other test programs share the display
+// and take the foreground whenever they show a window.
+TEST(ModalForm, TheWindowActiveBeforeIsActiveAgainAfterEveryModalWindow) {
+  cl::TForm main;
+  PlaceOnTop(main, 300, 200);
+  struct Case {
+    const char* name;
+    std::function<void()> run;
+  } cases[] = {
+      {"modal form",
+       [&main] {
+         // The rest is enabled and active before the form goes: the system
+         // never looks for another window to activate.
+         HideProbe dialog(main.Handle());
+         dialog.Position = cl::poDesigned;
+         dialog.ShowModal();
+         EXPECT_TRUE(dialog.hidden);
+         EXPECT_TRUE(dialog.behindEnabled);
+         EXPECT_EQ(dialog.activeAtHide, main.Handle());
+       }},
+      {"message box", [] { cl::MessageBox(cl::Application.Handle(), "确定要删除！", "提示", MB_OK); }},
+      {"input box",
+       [] {
+         std::string name;
+         cl::InputQuery("新建目录", "输入名称", name);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetForegroundWindow(main.Handle());
+    ASSERT_EQ(GetActiveWindow(), main.Handle());
+    CloseOnActivate closer(main.Handle());
+    c.run();
+    EXPECT_NE(closer.Closed(), nullptr);
+    EXPECT_EQ(GetActiveWindow(), main.Handle());
+    EXPECT_TRUE(IsWindowEnabled(main.Handle()));
   }
 }
 
