@@ -9,9 +9,10 @@
 source "$(dirname "$0")/e2e-session.sh"
 
 outside=$work/outside
-mkdir -p "$outside"
-printf 'keep\n' >"$outside/target.txt"
-chmod 444 "$outside/target.txt"
+make_outside() {
+  rm -rf "$outside" && mkdir -p "$outside" && printf 'keep\n' >"$outside/target.txt" && chmod 444 "$outside/target.txt"
+}
+make_outside
 fingerprint() { (cd "$outside" && ls -A && sha256sum target.txt && stat -c %a target.txt); }
 before=$(fingerprint)
 
@@ -30,7 +31,7 @@ out=$(run kernel android-3.10 click Button1 wait)
 check "download: 下载完成!" [ "$(msgs)" = "下载完成!   " ]
 # Every file of initdir is there now: each case starts from this state.
 cp -a "$S/initdir" "$work/initdir.done"
-restore() { rm -rf "$S/initdir" && cp -a "$work/initdir.done" "$S/initdir"; }
+restore() { make_outside && rm -rf "$S/initdir" && cp -a "$work/initdir.done" "$S/initdir"; }
 
 # place kind action -> the run's report. A link to nothing cannot be seen:
 # only a run that makes a file of that name meets it.
@@ -80,6 +81,5 @@ echo "$out"
 check "by git: 初始化失败" [ "$(msgs)" = "初始化失败" ]
 check "by git: the link stays" [ -L "$S/initdir/manifest/notes.txt" ]
 check "by git: the outside file and folder unchanged" [ "$(fingerprint)" = "$before" ]
-chmod 644 "$outside/target.txt"
 
 finish
