@@ -2,17 +2,16 @@
 
 #include <algorithm>
 
+#include "cl_hostpath.h"
+#include "cl_strings.h"
+
 namespace cl {
 
 HANDLE CreateFreshFile(const std::string& path, DWORD access) {
-  HANDLE file = CreateFileA(path.c_str(), access, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file != INVALID_HANDLE_VALUE) return file;
-  DWORD error = GetLastError();
-  if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return INVALID_HANDLE_VALUE;
   // Replacing by truncation makes the host flush the old file's blocks at
   // the last close; a file deleted and made anew costs nothing of the kind.
-  if (!DeleteFileA(path.c_str())) return INVALID_HANDLE_VALUE;
-  return CreateFileA(path.c_str(), access, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const std::string folder = ExtractFilePath(path);
+  return CreateFreshFileBelow(folder.empty() ? "." : folder, path, access);
 }
 
 bool WriteAll(HANDLE file, const uint8_t* bytes, size_t length) {

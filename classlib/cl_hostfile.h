@@ -10,8 +10,8 @@
 namespace cl {
 
 // Creates path anew for access with exclusive sharing: CREATE_NEW, and when a
-// file stands there it is deleted first (a folder, or a file another program
-// holds, stays and the result is INVALID_HANDLE_VALUE).
+// file stands there it is deleted first (a folder, a link, or a file another
+// program holds, stays and the result is INVALID_HANDLE_VALUE).
 HANDLE CreateFreshFile(const std::string& path, DWORD access);
 // WriteFile until length bytes are written; false on the first failure.
 bool WriteAll(HANDLE file, const uint8_t* bytes, size_t length);

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "cl_hostfile.h"
+
 namespace cl {
 
 int TStringList::IndexOf(const std::string& s) const {
@@ -94,7 +96,8 @@ bool TStringList::LoadFromFile(const std::string& path) {
 }
 
 bool TStringList::SaveToFile(const std::string& path) const {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Made anew, never truncated: a name that is a link is left alone.
+  HANDLE h = CreateFreshFile(path, GENERIC_WRITE);
   if (h == INVALID_HANDLE_VALUE) return false;
   std::string text = Text();
   DWORD put = 0;

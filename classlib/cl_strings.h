@@ -25,6 +25,7 @@ public:
   // Items separated by commas or blanks; quoted items keep their blanks.
   void SetCommaText(const std::string& text);
   bool LoadFromFile(const std::string& path);
+  // Writes the file anew (see CreateFreshFile); false when it cannot.
   bool SaveToFile(const std::string& path) const;
 };
 

@@ -628,13 +628,16 @@ void TForm1::Button1Click() {
     return;
   }
   const std::string originPath = SrcPath + "initdir\\origin";
-  cl::TStringList origin;
-  if (!cl::FileExists(originPath) || !origin.LoadFromFile(originPath) || origin.Count() == 0 ||
-      !SetOriginHeadBranch(origin.Strings, kernel)) {
-    notInitialised();
-    return;
+  // A link there is neither read nor written through: the worker refuses it.
+  if (!IsLinkOrJunction(originPath)) {
+    cl::TStringList origin;
+    if (!cl::FileExists(originPath) || !origin.LoadFromFile(originPath) || origin.Count() == 0 ||
+        !SetOriginHeadBranch(origin.Strings, kernel)) {
+      notInitialised();
+      return;
+    }
+    origin.SaveToFile(originPath);
   }
-  origin.SaveToFile(originPath);
   if (!TryBeginRun()) return;
   StartWorker(std::make_unique<dlmemuThread>(SrcPath, Branch, kernel, GitBin, GitServer()));
   // Only the worker closes it.

@@ -20,13 +20,14 @@ bool dlwThread::ClearWorkingFolder() {
     // An origin file of an earlier run must not pass for this run's answer.
     if (cl::FileExists(origin)) DeleteHostFile(origin);
     if (!cl::DirectoryExists(manifest) && !cl::DirectoryExists(nh) && !cl::FileExists(origin)) return true;
-    if (attempt + 1 >= waits_.deleteTries) return false;
+    // A link that the system cannot remove by itself stays for good.
+    if (attempt + 1 >= waits_.deleteTries || HoldsLink(src_ + "initdir")) return false;
     Sleep(waits_.deletePauseMs);
   }
 }
 
 bool dlwThread::ResultsExist() const {
-  return cl::FileExists(src_ + "initdir\\manifest\\default.xml") && cl::FileExists(src_ + "initdir\\origin");
+  return cl::FileExists(src_ + "initdir\\manifest\\default.xml") && FileSizeAboveZero(src_ + "initdir\\origin");
 }
 
 void dlwThread::Work() {
@@ -38,6 +39,12 @@ void dlwThread::Work() {
   }
   cl::ForceDirectories(src_ + "initdir\\manifest");
   cl::ForceDirectories(src_ + "initdir\\nh");
+  // The script's redirect fills the kernel's answer into a file made here,
+  // so that it never lands where a link to nothing points.
+  if (!WriteFreshFile(src_ + "initdir\\origin", "")) {
+    Report(Outcome::NotStarted);
+    return;
+  }
   RunScript();
 }
 

@@ -115,9 +115,10 @@ void dlmemuThread::PublishRun() { TotalSteps = totalSteps_; }
 bool dlmemuThread::BeforeStart() {
   // The kernel step writes the progress file anew; an old complete list must
   // not end this run at once. The branch record says whose list it will be.
-  const std::string jd = src_ + "initdir\\jd.dat";
-  DeleteHostFile(jd);
-  return !cl::FileExists(jd) && WriteSettingFile(src_ + kProgressBranchFile, branch_);
+  // The script's redirects and copies fill the progress files made empty
+  // here, so that they never land where a link to nothing points.
+  return WriteFreshFile(src_ + "initdir\\jd.dat", "") && WriteFreshFile(src_ + "initdir\\jd1.dat", "") &&
+         WriteSettingFile(src_ + kProgressBranchFile, branch_);
 }
 
 ScriptWorker::Outcome dlmemuThread::Watch(const ScriptRun& run, HWND console) {

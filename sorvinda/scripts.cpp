@@ -3,6 +3,8 @@
 #include <cstdlib>
 
 #include "cl_datetime.h"
+#include "cl_hostfile.h"
+#include "cl_hostpath.h"
 #include "cl_strings.h"
 
 namespace {
@@ -117,16 +119,15 @@ std::vector<std::string> SwitchScriptLines(const std::string& S, const std::stri
   };
 }
 
+bool WriteFreshFile(const std::string& path, const std::string& bytes) {
+  DeleteHostFile(path);
+  return cl::WriteHostFile(path, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
 bool WriteScriptFile(const std::string& path, const std::vector<std::string>& lines) {
   std::string bytes;
   for (const std::string& l : lines) bytes += l + "\r\n";
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  DWORD put = 0;
-  bool ok = bytes.empty() ||
-            (WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) && put == bytes.size());
-  ok = CloseHandle(h) && ok;
-  return ok;
+  return WriteFreshFile(path, bytes);
 }
 
 std::function<UINT(const std::string&, UINT)> RunCommand = [](const std::string& commandLine, UINT show) {
@@ -172,29 +173,30 @@ void RemoveLink(const std::string& path) {
 }  // namespace
 
 bool IsLinkOrJunction(const std::string& path) {
-  const DWORD a = GetFileAttributesA(WithoutTrailingBackslash(path).c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  const std::string p = WithoutTrailingBackslash(path);
+  return cl::HostPathExists(p) && !cl::IsPlainBelow(cl::ExtractFilePath(p), p);
 }
 
 bool HoldsLink(const std::string& folder) {
   if (IsLinkOrJunction(folder)) return true;
+  const std::string p = cl::IncludeTrailingBackslash(folder);
   WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA((cl::IncludeTrailingBackslash(folder) + "*.*").c_str(), &fd);
+  HANDLE h = FindFirstFileA((p + "*.*").c_str(), &fd);
   if (h == INVALID_HANDLE_VALUE) return false;
   bool found = false;
   do {
     // ".." is the source folder: the user's choice, a link or not.
-    const std::string name = fd.cFileName;
-    found = name != "." && name != ".." && (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    const std::string name = fd.cFileName, full = p + name;
+    if (name == "." || name == "..") continue;
+    found = !cl::IsPlainBelow(p, full) || ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && HoldsLink(full));
   } while (!found && FindNextFileA(h, &fd));
   FindClose(h);
   return found;
 }
 
 void DeleteHostFile(const std::string& path) {
-  const DWORD a = GetFileAttributesA(path.c_str());
-  if (a == INVALID_FILE_ATTRIBUTES) return;
-  if (a & FILE_ATTRIBUTE_REPARSE_POINT) {
+  if (!cl::HostPathExists(path)) return;
+  if (IsLinkOrJunction(path)) {
     RemoveLink(path);
     return;
   }
@@ -215,11 +217,12 @@ bool DeleteTree(const std::string& path) {
   if (h != INVALID_HANDLE_VALUE) {
     do {
       const std::string name = fd.cFileName, full = p + name;
-      const bool dir = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-      if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      if (name == "." || name == "..") continue;
+      // Under Wine a link to a file lists as a plain file, and deleting it
+      // would delete what it points at.
+      if ((fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || !cl::IsPlainBelow(p, full)) {
         RemoveLink(full);
-      } else if (dir) {
-        if (name == "." || name == "..") continue;
+      } else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         DeleteTree(full);
         SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
         RemoveDirectoryA(full.c_str());

@@ -48,8 +48,14 @@ std::vector<std::string> SwitchScriptLines(const std::string& srcPath, const std
 // recorder here.
 extern std::function<UINT(const std::string& commandLine, UINT show)> RunCommand;
 
+// Replaces a file of the program's folder: a plain file there is deleted
+// (read-only, hidden and system ones included), and the file is made anew
+// with CREATE_NEW, so nothing is ever written through a link. False (nothing
+// written) when a link, or something invisible (a link to nothing), holds
+// the name, or the bytes cannot be written whole.
+bool WriteFreshFile(const std::string& path, const std::string& bytes);
 // Every line followed by CR LF, the bytes as they are (the program's texts
-// are GBK); replaces the file. False when it cannot be written whole.
+// are GBK); replaces the file as WriteFreshFile does.
 bool WriteScriptFile(const std::string& path, const std::vector<std::string>& lines);
 // "cmd.exe /c " or "cmd.exe /k " (keep), then the script path.
 std::string ScriptCommand(const std::string& scriptPath, bool keepConsole = false);
@@ -59,20 +65,27 @@ std::string DeleteScriptCommand(const std::string& scriptPath);
 // branch (blanks and line ends around it aside).
 bool HeadNamesBranch(const std::string& headText, const std::string& branch);
 
+// "Link" below means a link or junction of any kind, also one that shows as a
+// plain file (Wine shows only links to folders as reparse points): a path
+// that the system reaches somewhere else than where it names (see
+// cl::IsPlainBelow). What a link points at is never listed, written,
+// deleted or given other attributes. Where the system can remove a link by
+// itself (Windows), it goes; where it cannot (Wine), it stays.
+
 // Deletes a folder and everything in it, read-only, hidden and system
-// entries included; links and junctions, the folder itself included, are
-// removed, never followed. Errors are not reported: the caller sees the
-// folder still there.
+// entries included; links, the folder itself included, are removed, never
+// followed. Errors are not reported: the caller sees the folder still there.
 bool DeleteTree(const std::string& path);
-// Deletes one file, read-only, hidden and system ones included; a link goes
-// itself, its target's attributes untouched. Errors are not reported.
+// Deletes one file, read-only, hidden and system ones included; a link is
+// removed as above. Errors are not reported.
 void DeleteHostFile(const std::string& path);
-// Whether the path is itself a link or junction.
+// Whether the path is itself a link.
 bool IsLinkOrJunction(const std::string& path);
-// Whether the folder is a link or junction, or holds one directly. The
-// program's own folder (initdir) must not: its scripts, progress files and
-// repositories are written and deleted there, and never through a link to a
-// folder or file outside the source folder.
+// Whether the folder is a link, or holds one at any depth (the links are not
+// followed). The program's own folder (initdir) must not: its scripts,
+// progress files and repositories are written and deleted there, and git
+// runs in them, never through a link to a folder or file outside the source
+// folder.
 bool HoldsLink(const std::string& folder);
 
 // ---- Runs ----------------------------------------------------------------------------

@@ -62,7 +62,7 @@ echo "$out"
 check "early close: the console was there" has "CONSOLE-CLOSED"
 check "early close: 初始化失败" [ "$(msgs)" = "初始化失败" ]
 check "early close: default.xml was there" [ -e "$S/initdir/manifest/default.xml" ]
-check "early close: no origin" [ ! -e "$S/initdir/origin" ]
+check "early close: no kernel answer" [ ! -s "$S/initdir/origin" ]
 check "early close: no script left running" no_cmd_left
 
 # ---- 5. Closing during an initialisation asks: No keeps it, Yes ends it.

@@ -2,12 +2,16 @@
 // what the clicks refuse, the bounded waits, the script each worker writes
 // and the commands it starts, and the close handler finding the console of
 // a run whose folder is no longer the one shown.
+#include <algorithm>
+
 #include "Unit2.h"
 #include "Unit5.h"
 #include "Unit8.h"
 #include "scriptworker.h"
 #include "cl_strings.h"
+#include "cl_hostpath.h"
 #include "cl_sysutil.h"
+#include "hostlink.h"
 #include "sorv_test.h"
 
 namespace {
@@ -168,8 +172,10 @@ TEST_F(SorvRuns, InitialisationWithoutAConsoleFailsAfterTheWaitAndDeletesItsScri
   for (const std::string& l : InitScriptLines(s, "android-4.4", "C:\\Git\\bin", "127.0.0.1:9418", StartTime))
     expected += l + "\r\n";
   EXPECT_EQ(ReadFile(s + "initdir\\initbat.bat"), expected);
-  // The earlier answer and repositories are gone; other files stay.
-  EXPECT_FALSE(cl::FileExists(s + "initdir\\origin"));
+  // The earlier answer and repositories are gone (the answer's file is made
+  // empty for the script to fill); other files stay.
+  EXPECT_TRUE(cl::FileExists(s + "initdir\\origin"));
+  EXPECT_EQ(ReadFile(s + "initdir\\origin"), "");
   EXPECT_FALSE(cl::FileExists(s + "initdir\\nh\\.git\\HEAD"));
   EXPECT_TRUE(cl::DirectoryExists(s + "initdir\\manifest"));
   EXPECT_TRUE(cl::DirectoryExists(s + "initdir\\nh"));
@@ -266,6 +272,90 @@ TEST_F(SorvRuns, NoWorkerGoesThroughALinkAtTheProgramsFolder) {
       EXPECT_FALSE(cl::FileExists(outside.Path() + name)) << name;
     EXPECT_TRUE(sorvtest::IsLink(s + c.link));
     EXPECT_FALSE(RunInProgress());
+  }
+}
+
+// A link of each kind at each place of the program's folder where a worker
+// writes, deletes or runs git: nothing outside the source folder is changed,
+// created or deleted through it. A worker that can see the link refuses and
+// reports its failure before anything starts (the download's hidden checkout
+// of a manifest off the branch included); a link to nothing cannot be seen,
+// and a worker that writes a file there finds the name taken and refuses.
+TEST_F(SorvRuns, NoWorkerWritesOrDeletesThroughALinkOfAnyKind) {
+  enum Kind { FileLink, Dangling, FolderLink };
+  struct Place {
+    const char* name;  // below initdir
+    std::vector<int> writers;  // the workers that write or delete there: 0 initialise, 1 download, 2 switch
+  } places[] = {
+      {"origin", {0}}, {"jd.dat", {1}}, {"jdbranch.dat", {1}}, {"initbat.bat", {0}}, {"manifest\\sub\\flink", {0}},
+  };
+  const char* kinds[] = {"a link to a file", "a link to nothing", "a link to a folder"};
+  const char* failures[] = {"初始化失败", "下载中途断开!   ", "切换LINUX内核失败!   "};
+  RunWaits waits;
+  waits.appearMs = 50;
+  waits.deleteTries = 2;
+  waits.deletePauseMs = 1;
+  waits.scriptGoneMs = 0;
+  waits.waitFormMs = 0;
+  waits.slowPollMs = 1;
+  waits.manifestTests = 1;
+  for (const Place& place : places) {
+    for (int kind = FileLink; kind <= FolderLink; ++kind) {
+      for (int worker = 0; worker < 3; ++worker) {
+        SCOPED_TRACE(std::string(place.name) + ", " + kinds[kind] + ", worker " + std::to_string(worker));
+        dialogs_.asked.clear();
+        started_.clear();
+        ScratchDir src, outside;
+        const std::string s = src.Path(), target = outside.Path() + "target.txt";
+        ASSERT_TRUE(WriteFile(target, "keep"));
+        SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
+        // A manifest off the download's branch would be checked out, hidden,
+        // before anything else; a link to nothing is met only after that.
+        const std::string revision = kind == Dangling ? "android-4.4" : "android-5.0";
+        ASSERT_TRUE(WriteFile(s + "initdir\\manifest\\default.xml", "<manifest><default revision=\"" + revision +
+                                                                        "\"/><project path=\"a\" name=\"a\"/></manifest>"));
+        ASSERT_TRUE(WriteFile(s + "initdir\\manifest\\sub\\keep.txt", "k"));
+        if (std::string(place.name) != "origin") {
+          ASSERT_TRUE(WriteFile(s + "initdir\\origin", "* remote origin\r\n"));
+        }
+        const std::string at = s + "initdir\\" + place.name;
+        const std::string to = kind == FileLink ? target : kind == Dangling ? outside.Path() + "none.txt" : outside.Path();
+        {
+          testlink::HostLink link(at, to);
+          ASSERT_TRUE(link.Made());
+          ASSERT_TRUE(TryBeginRun());
+          if (worker == 0) StartWorker(std::make_unique<dlwThread>(s, "android-4.4", "C:\\Git\\bin", "h", waits));
+          if (worker == 1)
+            StartWorker(std::make_unique<dlmemuThread>(s, "android-4.4", "k", "C:\\Git\\bin", "h", waits));
+          if (worker == 2)
+            StartWorker(std::make_unique<linuxqiehuangThread>(s, "android-3.18", "C:\\Git\\bin", waits));
+          WaitWorkers();
+          const bool writes =
+              std::find(place.writers.begin(), place.writers.end(), worker) != place.writers.end();
+          if (kind != Dangling || writes) {
+            EXPECT_EQ(Texts(), std::vector<std::string>{failures[worker]});
+            EXPECT_TRUE(started_.empty());
+          }
+          if (kind != Dangling) {
+            EXPECT_TRUE(cl::HostPathExists(at)) << "the link stays";
+          }
+          EXPECT_FALSE(RunInProgress());
+        }
+        EXPECT_EQ(ReadFile(target), "keep");
+        EXPECT_NE(GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+        WIN32_FIND_DATAA fd;
+        HANDLE h = FindFirstFileA((outside.Path() + "*").c_str(), &fd);
+        std::vector<std::string> names;
+        if (h != INVALID_HANDLE_VALUE) {
+          do {
+            if (std::string(fd.cFileName) != "." && std::string(fd.cFileName) != "..") names.push_back(fd.cFileName);
+          } while (FindNextFileA(h, &fd));
+          FindClose(h);
+        }
+        EXPECT_EQ(names, std::vector<std::string>{"target.txt"});
+        SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+      }
+    }
   }
 }
 

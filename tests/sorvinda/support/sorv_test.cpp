@@ -54,64 +54,9 @@ void RemoveTree(const std::string& path) {
   if (cl::DirectoryExists(path)) DeleteTree(path);
 }
 
-namespace {
-// Wine's name of a Windows path on the host; empty outside Wine.
-std::string UnixName(const std::string& path) {
-  using ToUnix = char*(CDECL*)(const WCHAR*);
-  auto toUnix = reinterpret_cast<ToUnix>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-  if (!toUnix) return {};
-  const std::wstring wide = cl::WideFromAnsi(path);
-  char* name = toUnix(wide.c_str());
-  if (!name) return {};
-  std::string out = name;
-  HeapFree(GetProcessHeap(), 0, name);
-  return out;
-}
-
-// Runs a host program under Wine (its end cannot be waited for) and waits
-// until the link at path stands (want) or has gone (!want).
-bool RunHostUntil(const std::string& commandLine, const std::string& path, bool want) {
-  STARTUPINFOA si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  std::string line = commandLine;
-  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
-  if (pi.hThread) CloseHandle(pi.hThread);
-  if (pi.hProcess) CloseHandle(pi.hProcess);
-  const DWORD start = GetTickCount();
-  while (IsLink(path) != want) {
-    if (GetTickCount() - start > 10000) return false;
-    Sleep(5);
-  }
-  return true;
-}
-
-std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
-}  // namespace
-
 bool IsLink(const std::string& path) {
   const DWORD a = GetFileAttributesA(path.c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
-FolderLink::FolderLink(const std::string& link, const std::string& target) : link_(link) {
-  if (CreateSymbolicLinkA(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) && IsLink(link)) {
-    made_ = true;
-    return;
-  }
-  const std::string from = UnixName(target), to = UnixName(link);
-  made_ = !from.empty() && !to.empty() && RunHostUntil("/bin/ln -s " + Quoted(from) + " " + Quoted(to), link, true);
-}
-
-FolderLink::~FolderLink() {
-  if (!IsLink(link_)) return;
-  // Under Wine a Win32 removal would reach the target: the host removes it.
-  const std::string name = UnixName(link_);
-  if (!name.empty())
-    RunHostUntil("/bin/rm -f " + Quoted(name), link_, false);
-  else
-    RemoveDirectoryA(link_.c_str());
 }
 
 bool FolderLinksRemovable() {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Unit1.h"
+#include "hostlink.h"
 #include "scripts.h"
 #include "session.h"
 
@@ -34,23 +35,9 @@ bool WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 void RemoveTree(const std::string& path);
 
-// A link to a folder, made on the host for the life of the object: a
-// symbolic link where Windows lets the test make one, else (under Wine) a
-// Unix symbolic link, which Windows code sees as a folder reparse point.
-// The destructor removes the link only.
-class FolderLink {
-public:
-  FolderLink(const std::string& link, const std::string& target);
-  ~FolderLink();
-  FolderLink(const FolderLink&) = delete;
-  FolderLink& operator=(const FolderLink&) = delete;
-  // True once the link stands and shows as a reparse point.
-  bool Made() const { return made_; }
-
-private:
-  std::string link_;
-  bool made_ = false;
-};
+// A link to a folder, made on the host for the life of the object; the
+// destructor removes the link only.
+using FolderLink = testlink::HostLink;
 // True when a path names a reparse point (a link is still there).
 bool IsLink(const std::string& path);
 // Whether a link to a folder can be removed without touching its target:
