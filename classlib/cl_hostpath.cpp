@@ -7,8 +7,9 @@
 namespace cl {
 namespace {
 
-// The full, long form of a path, without a trailing backslash (a drive root
-// keeps it).
+// The full form of a path, without a trailing backslash (a drive root keeps
+// it). Short (8.3) names stay as they are: below the root such a name is
+// another name of a file of a longer one, never the file it names.
 std::wstring FullPath(const std::string& path) {
   const std::wstring wide = WideFromAnsi(path);
   DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
@@ -17,13 +18,6 @@ std::wstring FullPath(const std::string& path) {
   n = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(buf.size()), buf.data(), nullptr);
   if (n == 0 || n >= buf.size()) return {};
   std::wstring full(buf.data(), n);
-  // A short (8.3) name never matches the end point's long one.
-  n = GetLongPathNameW(full.c_str(), nullptr, 0);
-  if (n > 0) {
-    std::vector<wchar_t> longBuf(n + 1);
-    DWORD m = GetLongPathNameW(full.c_str(), longBuf.data(), static_cast<DWORD>(longBuf.size()));
-    if (m > 0 && m < longBuf.size()) full.assign(longBuf.data(), m);
-  }
   while (full.size() > 3 && full.back() == L'\\') full.pop_back();
   return full;
 }

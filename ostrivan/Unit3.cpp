@@ -7,6 +7,7 @@
 
 #include "Unit1.h"
 #include "Unit4.h"
+#include "cl_hostpath.h"
 #include "entrytext.h"
 
 // ---- Host names ------------------------------------------------------------------------
@@ -290,7 +291,9 @@ void ExtractSubtree(outfileThread& thread, const cl::TTreeView& tree, cl::TTreeN
         // A file handed over at this name, or above it, is made first, as it
         // would have been without the writers.
         if (thread.writers_) thread.writers_->WaitForPath(hostPath);
-        folderMade = cl::ForceDirectories(hostPath);
+        // A folder there that is a link would take what goes into it out of
+        // the chosen folder: it is merged into only when it is itself.
+        folderMade = cl::ForceDirectories(hostPath) && cl::IsPlainBelow(destination, hostPath);
       }
       if (!folderMade) ++thread.FailedObjects;
     } else if (r && r->ObjectType == ObjectTypeFile) {

@@ -105,6 +105,17 @@ TEST_F(HostPathTest, OnlyAPathWithNoLinkBelowTheRootIsPlain) {
   }
   EXPECT_TRUE(cl::HostPathExists(user_ + "flink"));
   EXPECT_FALSE(cl::HostPathExists(user_ + "dangle"));
+  // A short (8.3) name in the user's folder is another name of a file of a
+  // longer one: an image entry of that name must not replace it.
+  const std::string longer = user_ + "a much longer name.txt";
+  ASSERT_TRUE(WriteText(longer, "long"));
+  char shortPath[MAX_PATH] = {};
+  const DWORD n = GetShortPathNameA(longer.c_str(), shortPath, MAX_PATH);
+  ASSERT_TRUE(n > 0 && n < MAX_PATH);
+  const std::string shortName = cl::ExtractFileName(shortPath);
+  ASSERT_NE(shortName, "a much longer name.txt");
+  EXPECT_FALSE(cl::IsPlainBelow(user_, user_ + shortName)) << shortName;
+  EXPECT_TRUE(cl::IsPlainBelow(user_, longer));
 }
 
 // A fresh file replaces a plain file, never a link of any kind, and makes

@@ -13,6 +13,7 @@
 #include "Unit3.h"
 #include "Unit4.h"
 #include "addfilefun.h"
+#include "hostlink.h"
 #include "image_builder.h"
 #include "session.h"
 
@@ -800,6 +801,40 @@ TEST_F(Extract, HostFailuresAreCountedAndReportedOnce) {
   EXPECT_EQ(cl::Application.Handle(), boxes[0].owner);
   // The message comes after the dialog has gone.
   EXPECT_EQ(cl::DialogKind::MessageBox, dialogs_.asked.back().kind);
+}
+
+// Links standing in the chosen folder, to a folder and to a file outside it:
+// nothing is written into them, nothing they point at is replaced, and the
+// entries that would have gone there count as failed.
+TEST_F(Extract, LinksInTheDestinationAreNeitherFollowedNorReplaced) {
+  ScratchFolder outside;
+  ASSERT_FALSE(outside.Path().empty());
+  ASSERT_TRUE(WriteBytes(outside.File("hosts"), "keep", 4));
+  ASSERT_TRUE(WriteBytes(outside.File("target.txt"), "mine", 4));
+  ImageBuilder b;
+  b.AddRoot();
+  PageRef f1 = b.AddFile(301, 1, "f.bin", "abc");
+  PageRef f2 = b.AddFile(303, 302, "hosts", "127.0.0.1\n");
+  PageRef f3 = b.AddFile(304, 302, "new.txt", "new");
+  PageRef f4 = b.AddFile(305, 1, "ok", "fine");
+  UseImage(b);
+  cl::TTreeNode* root = Root();
+  Node(root, 301, "f.bin", ObjectTypeFile, 3, f1);
+  cl::TTreeNode* etc = Node(root, 302, "etc", ObjectTypeDirectory);
+  Node(etc, 303, "hosts", ObjectTypeFile, 10, f2);
+  Node(etc, 304, "new.txt", ObjectTypeFile, 3, f3);
+  Node(root, 305, "ok", ObjectTypeFile, 4, f4);
+  testlink::HostLink fileLink(dest_.File("f.bin"), outside.File("target.txt"));
+  testlink::HostLink folderLink(dest_.File("etc"), outside.Path());
+  ASSERT_TRUE(fileLink.Made());
+  ASSERT_TRUE(folderLink.Made());
+  Run({"301", "302", "305"});
+  EXPECT_EQ("keep", ReadHostFile(outside.File("hosts")));
+  EXPECT_EQ("mine", ReadHostFile(outside.File("target.txt")));
+  EXPECT_EQ(Listing(outside.Path()), (std::vector<std::string>{"hosts", "target.txt"}));
+  EXPECT_EQ("fine", ReadHostFile(dest_.File("ok")));
+  ASSERT_EQ(1u, MessageBoxes().size());
+  EXPECT_EQ("有4个对象提取失败！", MessageBoxes()[0].text);
 }
 
 // ---- Progress and cancel --------------------------------------------------------------------------
