@@ -150,6 +150,13 @@ ScriptWorker::Outcome dlmemuThread::Watch(const ScriptRun& run, HWND console) {
   return Outcome::Done;
 }
 
+bool dlmemuThread::DoneWithoutConsole() const {
+  // Every step done before the console was seen (a resume with nothing left
+  // to fetch): the progress file, made empty before the script, says so.
+  std::vector<std::string> count;
+  return ReadProgress(count) && static_cast<int>(count.size()) >= totalSteps_;
+}
+
 void dlmemuThread::Report(Outcome outcome) {
   ShowNotice(outcome == Outcome::Done ? "下载完成!   " : "下载中途断开!   ");
   // A script that never started leaves the kernel as it was.

@@ -30,6 +30,7 @@ protected:
   void PublishRun() override;
   bool BeforeStart() override;
   Outcome Watch(const ScriptRun& run, HWND console) override;
+  bool DoneWithoutConsole() const override;
   void Report(Outcome outcome) override;
 
 private:

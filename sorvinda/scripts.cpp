@@ -256,10 +256,11 @@ bool ScriptRun::Start(const std::vector<std::string>& lines, bool keepConsole) {
 
 HWND ScriptRun::Find() const { return FindWindowA(nullptr, title_.c_str()); }
 
-HWND ScriptRun::WaitAppear() const {
+HWND ScriptRun::WaitAppear(const std::function<bool()>& ended) const {
   const DWORD start = GetTickCount();
   for (;;) {
     if (HWND w = Find()) return w;
+    if (ended && ended()) return nullptr;
     if (GetTickCount() - start >= waits_.appearMs) return nullptr;
     Sleep(waits_.pollMs);
   }

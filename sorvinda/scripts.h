@@ -118,8 +118,10 @@ public:
   // (nothing started) when the file cannot be written.
   bool Start(const std::vector<std::string>& lines, bool keepConsole = false);
   HWND Find() const;
-  // The console once it is up; nullptr after the wait's limit.
-  HWND WaitAppear() const;
+  // The console once it is up; nullptr after the wait's limit, or as soon
+  // as ended() holds: a script may end, and its console go, before the
+  // first search.
+  HWND WaitAppear(const std::function<bool()>& ended = nullptr) const;
   // Returns once the console has gone (no limit: the user may close it).
   void WaitGone() const;
   static void Close(HWND console);

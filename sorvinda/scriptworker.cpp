@@ -45,9 +45,10 @@ void ScriptWorker::RunScript() {
     Report(Outcome::NotStarted);
     return;
   }
-  const HWND console = run.WaitAppear();
+  const HWND console = run.WaitAppear([this] { return DoneWithoutConsole(); });
   consoleWnd = console;
-  const Outcome outcome = console ? Watch(run, console) : Outcome::NoConsole;
+  const Outcome outcome =
+      console ? Watch(run, console) : DoneWithoutConsole() ? Outcome::Done : Outcome::NoConsole;
   if (outcome == Outcome::Quit) return;
   run.DeleteScript();
   Report(outcome);

@@ -39,6 +39,9 @@ protected:
   virtual bool BeforeStart() { return true; }
   // Follows the console that has come up until the run is Done, Broken or Quit.
   virtual Outcome Watch(const ScriptRun& run, HWND console) = 0;
+  // Whether the script's work is done although its console was never found:
+  // a script with little to do can end before the first search.
+  virtual bool DoneWithoutConsole() const { return false; }
   // The run's one report, on the worker's thread, once its script is
   // deleted; a worker whose run cannot begin reports NotStarted itself.
   virtual void Report(Outcome outcome) = 0;

@@ -62,7 +62,9 @@ for place in origin jd.dat jdbranch.dat initbat.bat manifest/sub/flink; do
       fi
       name="$place, $kind link, $action"
       check "$name: the outside file and folder unchanged" [ "$(fingerprint)" = "$before" ]
-      check "$name: reported" [ "$(msgs)" = "$(expected "$place" "$kind" "$action")" ]
+      want=$(expected "$place" "$kind" "$action")
+      check "$name: reported" [ "$(msgs)" = "$want" ]
+      [ "$(msgs)" = "$want" ] || printf '%s\n' "$out"
       check "$name: the link stays" [ -L "$at" ]
     done
   done

@@ -319,6 +319,34 @@ TEST_F(SorvDownloadWorker, NoConsoleWithinTheWaitIsABreak) {
   EXPECT_FALSE(RunInProgress());
 }
 
+// A script with nothing left to fetch can end, and its console go, before
+// the first search: the progress file tells whether it did every step.
+TEST_F(SorvDownloadWorker, AScriptEndedBeforeItsConsoleWasSeenIsJudgedByItsProgress) {
+  struct Case {
+    const char* name;
+    std::string progress, report;
+  } cases[] = {
+      {"every step", "kernel\r\na\r\n", "下载完成!   "},
+      {"a step missing", "kernel\r\n", "下载中途断开!   "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sorvtest::RemoveTree(s_);
+    dialogs_.asked.clear();
+    started_.clear();
+    RunCommand = [this, &c](const std::string& line, UINT show) {
+      started_.push_back({line, show});
+      if (line.rfind("cmd.exe /k ", 0) == 0) WriteFile(s_ + "initdir\\jd.dat", c.progress);
+      return 33u;
+    };
+    Run("android-4.4");
+    EXPECT_EQ(Texts(), std::vector<std::string>{c.report});
+    ASSERT_EQ(started_.size(), 2u);
+    EXPECT_EQ(started_[1].line, "cmd.exe /c del /f /a " + s_ + "initdir\\getsrc.bat");
+    EXPECT_FALSE(RunInProgress());
+  }
+}
+
 TEST_F(SorvDownloadWorker, AnUnsafeProjectIsRefusedBeforeAnythingRuns) {
   struct Case {
     const char* name;
