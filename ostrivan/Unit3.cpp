@@ -105,22 +105,6 @@ bool ExtractFileData(const ObjectRecord& r, const std::string& hostPath, const W
 
 // ---- Host file writers -------------------------------------------------------------------------
 
-std::string HostPathKey(const std::string& path) {
-  std::string key;
-  key.reserve(path.size());
-  for (size_t i = 0; i < path.size();) {
-    size_t n = cl::CharBytes(path, i);
-    if (n == 1) {
-      char c = path[i];
-      key += c == '/' ? '\\' : (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    } else {
-      key.append(path, i, n);
-    }
-    i += n;
-  }
-  return key;
-}
-
 HostFileWriters::HostFileWriters(const WalkSources& sources, unsigned threads, size_t maxQueuedBytes)
     : sources_(sources), queues_(std::max(1u, threads)), maxQueued_(maxQueuedBytes) {
   for (size_t i = 0; i < queues_.size(); ++i) threads_.emplace_back([this, i] { Run(i); });
@@ -136,9 +120,9 @@ HostFileWriters::~HostFileWriters() {
 }
 
 void HostFileWriters::Write(const std::string& path, const ObjectRecord& r) {
-  std::string key = HostPathKey(path);
+  std::wstring key = HostFoldKey(path);
   // The same name always goes to the same thread, which keeps the order.
-  Queue& q = queues_[std::hash<std::string>()(key) % queues_.size()];
+  Queue& q = queues_[std::hash<std::wstring>()(key) % queues_.size()];
   std::unique_lock<cl::Lock> hold(lock_);
   done_.wait(hold, [this] { return queued_ < maxQueued_; });
   queued_ += r.FileSize;
@@ -148,13 +132,13 @@ void HostFileWriters::Write(const std::string& path, const ObjectRecord& r) {
 }
 
 void HostFileWriters::WaitForPath(const std::string& path) {
-  std::string key = HostPathKey(path);
+  const std::wstring key = HostFoldKey(path);
   std::unique_lock<cl::Lock> hold(lock_);
   done_.wait(hold, [this, &key] {
     if (pending_.empty()) return true;
     // The path itself and every folder above it.
-    for (size_t i = 0; i <= key.size(); i += i < key.size() ? cl::CharBytes(key, i) : 1)
-      if ((i == key.size() || key[i] == '\\') && pending_.count(key.substr(0, i))) return false;
+    for (size_t i = 0; i <= key.size(); ++i)
+      if ((i == key.size() || key[i] == L'\\') && pending_.count(key.substr(0, i))) return false;
     return true;
   });
 }

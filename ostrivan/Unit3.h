@@ -67,10 +67,6 @@ bool AssembleFileData(const ObjectRecord& r, const WalkSources& sources, std::ve
 bool ExtractFileData(const ObjectRecord& r, const std::string& hostPath, const WalkSources& sources);
 bool ExtractFileData(const ObjectRecord& r, const std::string& hostPath);
 
-// The key by which the host tells names apart: ASCII letters folded to lower
-// case, "/" read as "\", double-byte characters kept whole.
-std::string HostPathKey(const std::string& path);
-
 // Regular files handed over by the extraction worker, assembled and written
 // by threads of their own: creating and filling a host file costs more than
 // finding its bytes. Files of one name are written by one thread in the order
@@ -96,7 +92,7 @@ public:
 private:
   struct Job {
     std::string Path;
-    std::string Key;
+    std::wstring Key;  // HostFoldKey of Path
     ObjectRecord Record;
   };
   struct Queue {
@@ -110,7 +106,7 @@ private:
   cl::Lock lock_;
   cl::Condition done_;  // a file was written
   std::vector<Queue> queues_;
-  std::unordered_map<std::string, int> pending_;  // files handed over and not yet written, by key
+  std::unordered_map<std::wstring, int> pending_;  // files handed over and not yet written, by key
   size_t queued_ = 0;
   size_t maxQueued_;
   int failures_ = 0;

@@ -55,6 +55,21 @@ protected:
     return out;
   }
   void WaitWorkers() { cl::Application.RunUntil([] { return !WorkerRunning(); }); }
+  // Starts worker 0 (initialise), 1 (download) or 2 (switch) on source
+  // folder s, with waits short enough for runs that are refused.
+  void StartRefusedRun(int worker, const std::string& s) {
+    RunWaits waits;
+    waits.appearMs = 50;
+    waits.deleteTries = 2;
+    waits.deletePauseMs = 1;
+    waits.scriptGoneMs = 0;
+    waits.waitFormMs = 0;
+    waits.slowPollMs = 1;
+    waits.manifestTests = 1;
+    if (worker == 0) StartWorker(std::make_unique<dlwThread>(s, "android-4.4", "C:\\Git\\bin", "h", waits));
+    if (worker == 1) StartWorker(std::make_unique<dlmemuThread>(s, "android-4.4", "k", "C:\\Git\\bin", "h", waits));
+    if (worker == 2) StartWorker(std::make_unique<linuxqiehuangThread>(s, "android-3.18", "C:\\Git\\bin", waits));
+  }
 
   ScratchDir src_;
   std::vector<Started> started_;
@@ -238,12 +253,6 @@ TEST_F(SorvRuns, NoWorkerGoesThroughALinkAtTheProgramsFolder) {
       {"download, the manifest's folder a link", "initdir\\manifest", "initdir\\manifest\\", 1, "下载中途断开!   "},
       {"switch, initdir a link", "initdir", "initdir\\", 2, "切换LINUX内核失败!   "},
   };
-  RunWaits waits;
-  waits.appearMs = 50;
-  waits.deleteTries = 2;
-  waits.deletePauseMs = 1;
-  waits.scriptGoneMs = 0;
-  waits.waitFormMs = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     dialogs_.asked.clear();
@@ -260,10 +269,7 @@ TEST_F(SorvRuns, NoWorkerGoesThroughALinkAtTheProgramsFolder) {
     sorvtest::FolderLink link(s + c.link, outside.Path());
     ASSERT_TRUE(link.Made());
     ASSERT_TRUE(TryBeginRun());
-    if (c.worker == 0) StartWorker(std::make_unique<dlwThread>(s, "android-4.4", "C:\\Git\\bin", "h", waits));
-    if (c.worker == 1)
-      StartWorker(std::make_unique<dlmemuThread>(s, "android-4.4", "k", "C:\\Git\\bin", "h", waits));
-    if (c.worker == 2) StartWorker(std::make_unique<linuxqiehuangThread>(s, "android-3.18", "C:\\Git\\bin", waits));
+    StartRefusedRun(c.worker, s);
     WaitWorkers();
     EXPECT_EQ(Texts(), std::vector<std::string>{c.message});
     EXPECT_TRUE(started_.empty());
@@ -291,14 +297,6 @@ TEST_F(SorvRuns, NoWorkerWritesOrDeletesThroughALinkOfAnyKind) {
   };
   const char* kinds[] = {"a link to a file", "a link to nothing", "a link to a folder"};
   const char* failures[] = {"初始化失败", "下载中途断开!   ", "切换LINUX内核失败!   "};
-  RunWaits waits;
-  waits.appearMs = 50;
-  waits.deleteTries = 2;
-  waits.deletePauseMs = 1;
-  waits.scriptGoneMs = 0;
-  waits.waitFormMs = 0;
-  waits.slowPollMs = 1;
-  waits.manifestTests = 1;
   for (const Place& place : places) {
     for (int kind = FileLink; kind <= FolderLink; ++kind) {
       for (int worker = 0; worker < 3; ++worker) {
@@ -324,11 +322,7 @@ TEST_F(SorvRuns, NoWorkerWritesOrDeletesThroughALinkOfAnyKind) {
           testlink::HostLink link(at, to);
           ASSERT_TRUE(link.Made());
           ASSERT_TRUE(TryBeginRun());
-          if (worker == 0) StartWorker(std::make_unique<dlwThread>(s, "android-4.4", "C:\\Git\\bin", "h", waits));
-          if (worker == 1)
-            StartWorker(std::make_unique<dlmemuThread>(s, "android-4.4", "k", "C:\\Git\\bin", "h", waits));
-          if (worker == 2)
-            StartWorker(std::make_unique<linuxqiehuangThread>(s, "android-3.18", "C:\\Git\\bin", waits));
+          StartRefusedRun(worker, s);
           WaitWorkers();
           const bool writes =
               std::find(place.writers.begin(), place.writers.end(), worker) != place.writers.end();
